@@ -1,0 +1,41 @@
+# One static library per layer: every .cpp below src/<layer>/ belongs to it.
+# velloran_layer(<layer> [DEPS <targets...>] [PKG <pkg-config imported targets...>])
+function(velloran_layer layer)
+  cmake_parse_arguments(L "" "" "DEPS" ${ARGN})
+  file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${layer}/*.cpp)
+  if(NOT sources)
+    # A layer without code yet still carries its include path and dependencies.
+    add_library(velloran_${layer} INTERFACE)
+    target_include_directories(velloran_${layer} INTERFACE ${PROJECT_SOURCE_DIR}/src ${PROJECT_BINARY_DIR}/src/generated)
+    target_link_libraries(velloran_${layer} INTERFACE ${L_DEPS} Threads::Threads)
+    return()
+  endif()
+  add_library(velloran_${layer} STATIC ${sources})
+  target_include_directories(velloran_${layer} PUBLIC ${PROJECT_SOURCE_DIR}/src ${PROJECT_BINARY_DIR}/src/generated)
+  target_link_libraries(velloran_${layer} PUBLIC ${L_DEPS} Threads::Threads)
+  velloran_warnings(velloran_${layer})
+endfunction()
+
+# Test executables of one layer: tests/<layer>/*.cpp is labelled unit,
+# tests/<layer>/integration/*.cpp is labelled integration.
+include(GoogleTest)
+function(velloran_layer_tests layer)
+  cmake_parse_arguments(T "" "" "DEPS" ${ARGN})
+  foreach(kind unit integration)
+    if(kind STREQUAL "unit")
+      file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${layer}/*.cpp)
+      set(exe velloran_${layer}_tests)
+    else()
+      file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${layer}/integration/*.cpp)
+      set(exe velloran_${layer}_itests)
+    endif()
+    if(sources)
+      add_executable(${exe} ${sources})
+      target_link_libraries(${exe} PRIVATE velloran_${layer} velloran_testsupport ${T_DEPS}
+                            GTest::gmock_main)
+      velloran_warnings(${exe})
+      gtest_discover_tests(${exe} DISCOVERY_MODE PRE_TEST
+                           PROPERTIES LABELS ${kind} TIMEOUT 600)
+    endif()
+  endforeach()
+endfunction()
