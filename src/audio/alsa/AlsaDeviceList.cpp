@@ -1,0 +1,96 @@
+#include "audio/alsa/AlsaDeviceList.h"
+
+#include <alsa/asoundlib.h>
+
+#include <cstdlib>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "audio/alsa/AlsaSetup.h"
+
+namespace velloran::audio::alsa {
+
+namespace {
+
+using List = std::vector<std::unique_ptr<AlsaCaptureDevice>>;
+
+struct State {
+  std::mutex mutex;
+  bool taken = false;
+  List current;
+  std::vector<List> retired;  // kept so that texts handed out earlier stay valid
+};
+
+State& TheState() {
+  static State state;
+  return state;
+}
+
+std::string HintText(void* hint, const char* id) {
+  char* text = snd_device_name_get_hint(hint, id);
+  if (text == nullptr) {
+    return {};
+  }
+  std::string result(text);
+  free(text);
+  return result;
+}
+
+List Enumerate() {
+  PrepareAlsa();
+  List list;
+  void** hints = nullptr;
+  if (snd_device_name_hint(-1, "pcm", &hints) < 0 || hints == nullptr) {
+    return list;
+  }
+  for (void** hint = hints; *hint != nullptr; ++hint) {
+    const std::string name = HintText(*hint, "NAME");
+    const std::string ioid = HintText(*hint, "IOID");
+    if (name.empty() || !(ioid.empty() || ioid == "Input")) {
+      continue;
+    }
+    std::string desc = HintText(*hint, "DESC");
+    desc = desc.substr(0, desc.find('\n'));
+    auto device = std::make_unique<AlsaCaptureDevice>();
+    device->pcmName = name;
+    device->description = desc.empty() ? name : desc;
+    device->isDefault = name == "default";
+    list.push_back(std::move(device));
+  }
+  snd_device_name_free_hint(hints);
+  return list;
+}
+
+}  // namespace
+
+void AlsaDeviceList::Refresh() {
+  List fresh = Enumerate();
+  State& state = TheState();
+  std::lock_guard<std::mutex> lock(state.mutex);
+  state.retired.push_back(std::move(state.current));
+  state.current = std::move(fresh);
+  state.taken = true;
+}
+
+const AlsaCaptureDevice* AlsaDeviceList::Get(size_t n) {
+  State& state = TheState();
+  {
+    std::lock_guard<std::mutex> lock(state.mutex);
+    if (state.taken) {
+      return n < state.current.size() ? state.current[n].get() : nullptr;
+    }
+  }
+  Refresh();
+  std::lock_guard<std::mutex> lock(state.mutex);
+  return n < state.current.size() ? state.current[n].get() : nullptr;
+}
+
+size_t AlsaDeviceList::Count() {
+  Get(0);
+  State& state = TheState();
+  std::lock_guard<std::mutex> lock(state.mutex);
+  return state.current.size();
+}
+
+}  // namespace velloran::audio::alsa

@@ -1,0 +1,166 @@
+#include "audio/pulse/PulseDeviceList.h"
+
+#include <pulse/pulseaudio.h>
+
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "audio/pulse/NoAutospawn.h"
+
+namespace velloran::audio::pulse {
+
+namespace {
+
+constexpr auto kTimeout = std::chrono::seconds(3);
+
+using List = std::vector<std::unique_ptr<PulseEndpoint>>;
+
+struct State {
+  std::mutex mutex;
+  bool taken = false;
+  List current;
+  std::vector<List> retired;  // kept so that texts handed out earlier stay valid
+};
+
+State& TheState() {
+  static State state;
+  return state;
+}
+
+struct Query {
+  bool failed = false;
+  int pending = 0;
+  std::string defaultSource;
+  std::string defaultSink;
+  List sources;
+  List sinks;
+};
+
+template <class Port>
+bool Unplugged(const Port* port) {
+  return port != nullptr && port->available == PA_PORT_AVAILABLE_NO;
+}
+
+void OnSource(pa_context*, const pa_source_info* info, int eol, void* user) {
+  auto* q = static_cast<Query*>(user);
+  if (eol != 0 || info == nullptr) {
+    q->pending--;
+    return;
+  }
+  auto e = std::make_unique<PulseEndpoint>();
+  e->name = info->name != nullptr ? info->name : "";
+  e->description = info->description != nullptr ? info->description : e->name;
+  e->input = true;
+  e->monitor = info->monitor_of_sink != PA_INVALID_INDEX;
+  e->unplugged = Unplugged(info->active_port);
+  e->rate = info->sample_spec.rate;
+  e->channels = info->sample_spec.channels;
+  q->sources.push_back(std::move(e));
+}
+
+void OnSink(pa_context*, const pa_sink_info* info, int eol, void* user) {
+  auto* q = static_cast<Query*>(user);
+  if (eol != 0 || info == nullptr) {
+    q->pending--;
+    return;
+  }
+  auto e = std::make_unique<PulseEndpoint>();
+  e->name = info->name != nullptr ? info->name : "";
+  e->description = info->description != nullptr ? info->description : e->name;
+  e->input = false;
+  e->unplugged = Unplugged(info->active_port);
+  e->rate = info->sample_spec.rate;
+  e->channels = info->sample_spec.channels;
+  q->sinks.push_back(std::move(e));
+}
+
+void OnServer(pa_context*, const pa_server_info* info, void* user) {
+  auto* q = static_cast<Query*>(user);
+  if (info != nullptr) {
+    q->defaultSource = info->default_source_name != nullptr ? info->default_source_name : "";
+    q->defaultSink = info->default_sink_name != nullptr ? info->default_sink_name : "";
+  }
+  q->pending--;
+}
+
+List Enumerate() {
+  DisableSoundServerAutostart();
+  List list;
+  pa_mainloop* loop = pa_mainloop_new();
+  if (loop == nullptr) {
+    return list;
+  }
+  pa_context* context = pa_context_new(pa_mainloop_get_api(loop), "Velloran");
+  Query q;
+  bool asked = false;
+  if (context != nullptr &&
+      pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) >= 0) {
+    const auto deadline = std::chrono::steady_clock::now() + kTimeout;
+    while (std::chrono::steady_clock::now() < deadline) {
+      const pa_context_state_t state = pa_context_get_state(context);
+      if (!PA_CONTEXT_IS_GOOD(state)) {
+        q.failed = true;
+        break;
+      }
+      if (state == PA_CONTEXT_READY && !asked) {
+        asked = true;
+        q.pending = 3;
+        pa_operation_unref(pa_context_get_server_info(context, &OnServer, &q));
+        pa_operation_unref(pa_context_get_source_info_list(context, &OnSource, &q));
+        pa_operation_unref(pa_context_get_sink_info_list(context, &OnSink, &q));
+      }
+      if (asked && q.pending <= 0) {
+        break;
+      }
+      if (pa_mainloop_prepare(loop, 50000) < 0 || pa_mainloop_poll(loop) < 0 ||
+          pa_mainloop_dispatch(loop) < 0) {
+        q.failed = true;
+        break;
+      }
+    }
+  }
+  if (asked && q.pending <= 0 && !q.failed) {
+    for (auto& e : q.sources) {
+      e->isDefault = e->name == q.defaultSource;
+      list.push_back(std::move(e));
+    }
+    for (auto& e : q.sinks) {
+      e->isDefault = e->name == q.defaultSink;
+      list.push_back(std::move(e));
+    }
+  }
+  if (context != nullptr) {
+    pa_context_disconnect(context);
+    pa_context_unref(context);
+  }
+  pa_mainloop_free(loop);
+  return list;
+}
+
+}  // namespace
+
+void PulseDeviceList::Refresh() {
+  List fresh = Enumerate();
+  State& state = TheState();
+  std::lock_guard<std::mutex> lock(state.mutex);
+  state.retired.push_back(std::move(state.current));
+  state.current = std::move(fresh);
+  state.taken = true;
+}
+
+const PulseEndpoint* PulseDeviceList::Get(size_t n) {
+  State& state = TheState();
+  {
+    std::lock_guard<std::mutex> lock(state.mutex);
+    if (state.taken) {
+      return n < state.current.size() ? state.current[n].get() : nullptr;
+    }
+  }
+  Refresh();
+  std::lock_guard<std::mutex> lock(state.mutex);
+  return n < state.current.size() ? state.current[n].get() : nullptr;
+}
+
+}  // namespace velloran::audio::pulse
