@@ -1,0 +1,108 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <thread>
+#include <vector>
+
+#include "audio/encode/EncoderQueue.h"
+#include "audio/encode/SampleConvert.h"
+
+namespace velloran::audio {
+namespace {
+
+TEST(SampleConvertTest, RoundsAndClips) {
+  struct Case {
+    float in;
+    int16_t out;
+  };
+  const Case cases[] = {
+      {0.0f, 0},
+      {1.0f, 32767},  // full scale clips to the largest positive sample
+      {-1.0f, -32768},
+      {2.5f, 32767},
+      {-7.0f, -32768},
+      {0.5f, 16384},
+      {1.4f / 32768, 1},  // rounding to the nearest
+      {1.6f / 32768, 2},
+      {-1.6f / 32768, -2},
+      {std::numeric_limits<float>::infinity(), 32767},
+      {-std::numeric_limits<float>::infinity(), -32768},
+      {std::numeric_limits<float>::quiet_NaN(), 0},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(FloatToPcm16(c.in), c.out) << c.in;
+  }
+}
+
+TEST(SampleConvertTest, SixteenBitValuesRoundTripExactly) {
+  for (int i = -32768; i <= 32767; ++i) {
+    ASSERT_EQ(FloatToPcm16(static_cast<float>(i) / 32768.0f), i);
+  }
+}
+
+std::vector<int16_t> ReadAll(EncoderQueue& queue) {
+  std::vector<int16_t> out;
+  for (auto span = queue.Peek(); span.size > 0; span = queue.Peek()) {
+    const size_t at = out.size();
+    out.resize(at + span.size / 2);
+    std::memcpy(out.data() + at, span.data, span.size);
+    queue.Consume(span.size);
+  }
+  return out;
+}
+
+std::vector<float> Block(int first, int count) {
+  std::vector<float> block;
+  for (int i = 0; i < count; ++i) {
+    block.push_back(static_cast<float>(first + i) / 32768.0f);
+  }
+  return block;
+}
+
+TEST(EncoderQueueTest, KeepsOrderAcrossTheWrap) {
+  EncoderQueue queue(20);  // 10 samples
+  std::vector<int16_t> seen;
+  int next = 0;
+  for (int round = 0; round < 7; ++round) {  // blocks of 7 samples wrap at varying points
+    const auto block = Block(next, 7);
+    ASSERT_TRUE(queue.PushFloat(block.data(), block.size()));
+    next += 7;
+    const auto got = ReadAll(queue);
+    seen.insert(seen.end(), got.begin(), got.end());
+  }
+  ASSERT_EQ(seen.size(), 49u);
+  for (int i = 0; i < 49; ++i) {
+    EXPECT_EQ(seen[static_cast<size_t>(i)], i);
+  }
+  EXPECT_EQ(queue.DroppedBlocks(), 0u);
+}
+
+TEST(EncoderQueueTest, DropsWholeBlocksThatDoNotFitAndCountsThem) {
+  EncoderQueue queue(20);
+  const auto six = Block(0, 6);
+  const auto five = Block(100, 5);
+  EXPECT_TRUE(queue.PushFloat(six.data(), 6));
+  EXPECT_FALSE(queue.PushFloat(five.data(), 5));  // 4 samples free: the block goes whole
+  EXPECT_EQ(queue.DroppedBlocks(), 1u);
+  EXPECT_EQ(queue.DroppedBytes(), 10u);
+  const auto four = Block(6, 4);
+  EXPECT_TRUE(queue.PushFloat(four.data(), 4));  // what fits still goes in, in order
+  EXPECT_EQ(ReadAll(queue), (std::vector<int16_t>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
+}
+
+TEST(EncoderQueueTest, WaitEndsWhenTheProducerPushes) {
+  EncoderQueue queue(1024);
+  const uint32_t seen = queue.Sequence();
+  std::thread consumer([&] {
+    queue.Wait(seen);
+    EXPECT_EQ(queue.Readable(), 8u);
+  });
+  const auto block = Block(1, 4);
+  queue.PushFloat(block.data(), block.size());
+  consumer.join();
+}
+
+}  // namespace
+}  // namespace velloran::audio
