@@ -42,6 +42,8 @@ class TSimpleThread {
   void Destroy();
 
   const std::string& Name() const { return name_; }
+  // The name given to the kernel (at most 15 characters, e.g. "PullThread 12").
+  std::string ShortName() const;
   // Name of the calling thread if it is a TSimpleThread, else "".
   static std::string CurrentName();
 
@@ -63,6 +65,7 @@ class TSimpleThread {
   bool signalled_ = false;
   std::thread thread_;
   ThreadPriority priority_ = ThreadPriority::Normal;
+  std::atomic<int> tid_{0};  // kernel thread id once running
 };
 
 }  // namespace velloran
