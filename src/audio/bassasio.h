@@ -65,7 +65,9 @@ double BASS_ASIO_GetRate(void);
 // proc == nullptr disables the channel (and removes the channels joined to it).
 BOOL BASS_ASIO_ChannelEnable(BOOL input, DWORD channel, ASIOPROC* proc, void* user);
 BOOL BASS_ASIO_ChannelSetFormat(BOOL input, DWORD channel, DWORD format);
-// Joins channel2 to the enabled channel; its samples follow the channel's in each frame.
+// Joins channel to the enabled channel channel2 (-1 removes the join): its samples follow
+// those of channel2 and of the channels joined before it in each frame. A channel past the
+// server's last port may be joined; it carries silence, so a group keeps its width.
 BOOL BASS_ASIO_ChannelJoin(BOOL input, DWORD channel, int channel2);
 BOOL BASS_ASIO_Start(DWORD buflen, DWORD threads);
 BOOL BASS_ASIO_Stop(void);

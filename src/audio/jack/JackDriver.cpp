@@ -13,7 +13,7 @@ namespace {
 
 // Channels joined past the server's last input are delivered as silence (a bundle that runs
 // past the inputs keeps its channel count); this bounds how far past.
-constexpr int kMaxJoinedChannel = 1024;
+constexpr uint32_t kMaxJoinedChannel = 1024;
 
 void QuietMessage(const char*) {}
 
@@ -124,23 +124,30 @@ int JackDriver::SetFormat(bool input, uint32_t channel, uint32_t format) {
 
 int JackDriver::Join(bool input, uint32_t channel, int channel2) {
   auto& channels = input ? inChannels_ : outChannels_;
-  if (channel >= channels.size() || channel2 < 0 || channel2 > kMaxJoinedChannel ||
-      static_cast<uint32_t>(channel2) == channel) {
+  if (channel > kMaxJoinedChannel || channel2 >= static_cast<int>(channels.size()) ||
+      channel2 < -1 || static_cast<int64_t>(channel) == channel2) {
     return BASS_ERROR_ILLPARAM;
   }
   if (Started()) {
     return BASS_ERROR_START;
   }
-  Channel& master = channels[channel];
-  if (master.proc == nullptr) {
+  // Whatever the channel was joined to before, it is no longer.
+  for (Channel& ch : channels) {
+    ch.joined.erase(std::remove(ch.joined.begin(), ch.joined.end(), channel), ch.joined.end());
+  }
+  if (channel < channels.size()) {
+    channels[channel].joinedTo = -1;
+  }
+  if (channel2 < 0) {
+    return BASS_OK;
+  }
+  Channel& master = channels[static_cast<uint32_t>(channel2)];
+  if (master.proc == nullptr || master.joinedTo >= 0) {
     return BASS_ERROR_ILLPARAM;
   }
-  const auto other = static_cast<uint32_t>(channel2);
-  if (std::find(master.joined.begin(), master.joined.end(), other) == master.joined.end()) {
-    master.joined.push_back(other);
-  }
-  if (other < channels.size()) {
-    channels[other].joinedTo = static_cast<int>(channel);
+  master.joined.push_back(channel);
+  if (channel < channels.size()) {
+    channels[channel].joinedTo = channel2;
   }
   return BASS_OK;
 }
