@@ -111,30 +111,37 @@ void Encoder::Intake(const float* samples, size_t count) noexcept {
 
 void Encoder::WriterLoop() {
   pthread_setname_np(pthread_self(), "enc-writer");
-  if (!preamble_.empty() &&
-      output_->Write(preamble_.data(), preamble_.size(), abort_) != PcmOutput::WriteResult::kOk) {
-    MarkDead();
+  using Result = PcmOutput::WriteResult;
+  // The stream header goes first; a program that does not take even that is given up at stop.
+  size_t headerDone = 0;
+  while (headerDone < preamble_.size() && !dead_.load() && !abort_.load()) {
+    size_t written = 0;
+    const Result result =
+        output_->Write(preamble_.data() + headerDone, preamble_.size() - headerDone, &written);
+    headerDone += written;
+    if (result == Result::kBroken) {
+      MarkDead();
+    }
   }
   for (;;) {
     const uint32_t seen = queue_->Sequence();
-    bool aborted = false;
-    for (auto span = queue_->Peek(); span.size > 0; span = queue_->Peek()) {
-      if (!dead_.load()) {
-        const auto result = output_->Write(span.data, span.size, abort_);
-        if (result == PcmOutput::WriteResult::kAborted) {
-          aborted = true;
-          break;
-        }
-        if (result == PcmOutput::WriteResult::kBroken) {
-          MarkDead();
-        } else {
-          written_.fetch_add(span.size);
-        }
+    for (auto span = queue_->Peek(); span.size > 0 && !abort_.load(); span = queue_->Peek()) {
+      if (dead_.load()) {
+        queue_->Consume(span.size);  // a dead output's data is discarded
+        continue;
       }
-      queue_->Consume(span.size);  // a dead output's data is discarded
+      size_t written = 0;
+      const Result result = output_->Write(span.data, span.size, &written);
+      queue_->Consume(written);
+      written_.fetch_add(written);
+      if (result == Result::kBroken) {
+        MarkDead();
+      } else if (result == Result::kBusy) {
+        ReportDrops();  // the output stalls: this is when the queue overflows
+      }
     }
     ReportDrops();
-    if (aborted || abort_.load() || (stopRequested_.load() && queue_->Readable() == 0)) {
+    if (abort_.load() || (stopRequested_.load() && queue_->Readable() == 0)) {
       break;
     }
     queue_->Wait(seen);

@@ -94,6 +94,7 @@ class Encoder : public HandleObject, public std::enable_shared_from_this<Encoder
   uint64_t OutputBytes() const;
   void SetOutputSink(DataCallback sink);
   std::optional<int> WaitStatus() const;
+  pid_t Pid() const { return process_ ? process_->Pid() : -1; }
   // True on this encoder's writer or output thread.
   bool IsOwnThread() const;
 

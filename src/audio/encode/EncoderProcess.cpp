@@ -196,8 +196,8 @@ int EncoderProcess::Start(const std::vector<std::string>& argv) {
   return BASS_OK;
 }
 
-PcmOutput::WriteResult EncoderProcess::Write(const uint8_t* data, size_t size,
-                                             const std::atomic<bool>& abort) {
+PcmOutput::WriteResult EncoderProcess::Write(const uint8_t* data, size_t size, size_t* written) {
+  *written = 0;
   if (stdinFd_ < 0 || stdinBroken_.load()) {
     return WriteResult::kBroken;
   }
@@ -206,17 +206,17 @@ PcmOutput::WriteResult EncoderProcess::Write(const uint8_t* data, size_t size,
     if (n > 0) {
       data += n;
       size -= static_cast<size_t>(n);
+      *written += static_cast<size_t>(n);
       continue;
     }
     if (n < 0 && errno == EINTR) {
       continue;
     }
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      if (abort.load()) {
-        return WriteResult::kAborted;
-      }
       pollfd p{stdinFd_, POLLOUT, 0};
-      ::poll(&p, 1, 100);
+      if (::poll(&p, 1, 100) == 0) {
+        return WriteResult::kBusy;
+      }
       continue;
     }
     stdinBroken_.store(true);

@@ -58,7 +58,7 @@ class EncoderProcess : public PcmOutput {
   int Start(const std::string& commandLine);
   int Start(const std::vector<std::string>& argv);
 
-  WriteResult Write(const uint8_t* data, size_t size, const std::atomic<bool>& abort) override;
+  WriteResult Write(const uint8_t* data, size_t size, size_t* written) override;
   // Closes standard input (the program sees the end of its input).
   void Finish() override;
 

@@ -3,7 +3,6 @@
 // WAV writer or an external encoder's standard input.
 // Thread contract: Write and Finish are called only by the encoder's writer thread, in order,
 // Finish once after the last Write.
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -12,14 +11,15 @@ namespace velloran::audio {
 class PcmOutput {
  public:
   enum class WriteResult {
-    kOk,       // everything written
-    kBroken,   // the output cannot take data any more (pipe closed, disk error)
-    kAborted,  // abort was raised while the output was not accepting data
+    kOk,      // everything written
+    kBroken,  // the output cannot take data any more (pipe closed, disk error)
+    kBusy,    // the output took no more for a while (100 ms); call again with the rest
   };
 
   virtual ~PcmOutput() = default;
-  // Writes all of data. An output that may block (a pipe) checks abort at least every 100 ms.
-  virtual WriteResult Write(const uint8_t* data, size_t size, const std::atomic<bool>& abort) = 0;
+  // Writes data; *written tells how much went out (all of it with kOk). An output that can
+  // stall (a pipe) returns kBusy rather than wait longer, so the writer stays responsive.
+  virtual WriteResult Write(const uint8_t* data, size_t size, size_t* written) = 0;
   // End of the data: finalise a header, close the input of a process.
   virtual void Finish() = 0;
 };

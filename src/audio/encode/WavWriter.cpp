@@ -88,8 +88,8 @@ int WavWriter::Open(const std::string& path) {
   return 0;
 }
 
-PcmOutput::WriteResult WavWriter::Write(const uint8_t* data, size_t size,
-                                        const std::atomic<bool>& /*abort*/) {
+PcmOutput::WriteResult WavWriter::Write(const uint8_t* data, size_t size, size_t* written) {
+  *written = 0;
   if (fd_ < 0 || failed_) {
     return WriteResult::kBroken;
   }
@@ -106,6 +106,7 @@ PcmOutput::WriteResult WavWriter::Write(const uint8_t* data, size_t size,
     data += chunk;
     size -= chunk;
     dataBytes_ += chunk;
+    *written += chunk;
     if (options_.header && dataBytes_ >= nextRefresh_) {
       nextRefresh_ = dataBytes_ + options_.refreshBytes;
       if (!WriteHeader()) {

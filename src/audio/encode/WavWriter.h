@@ -37,7 +37,7 @@ class WavWriter : public PcmOutput {
   // Creates or truncates the file and writes the initial header. Returns 0 or the errno.
   int Open(const std::string& path);
 
-  WriteResult Write(const uint8_t* data, size_t size, const std::atomic<bool>& abort) override;
+  WriteResult Write(const uint8_t* data, size_t size, size_t* written) override;
   // Writes the final header and closes the file.
   void Finish() override;
 

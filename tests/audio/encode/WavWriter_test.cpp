@@ -22,8 +22,9 @@ std::vector<int16_t> Ramp(size_t count, int start = 0) {
 }
 
 PcmOutput::WriteResult Write(WavWriter& writer, const std::vector<int16_t>& samples) {
-  std::atomic<bool> abort{false};
-  return writer.Write(reinterpret_cast<const uint8_t*>(samples.data()), samples.size() * 2, abort);
+  size_t written = 0;
+  return writer.Write(reinterpret_cast<const uint8_t*>(samples.data()), samples.size() * 2,
+                      &written);
 }
 
 TEST(WavWriterTest, FinishedFileHoldsFormatAndEverySample) {
