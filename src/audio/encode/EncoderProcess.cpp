@@ -13,11 +13,7 @@
 #include <mutex>
 
 #include "audio/bass.h"
-
-#if __has_include("core/CmdLine.h")
 #include "core/CmdLine.h"
-#define VELLORAN_HAVE_CMDLINE 1
-#endif
 
 extern char** environ;
 
@@ -25,43 +21,10 @@ namespace velloran::audio {
 
 namespace {
 
-// The one place where an encoder command line becomes an argument vector.
+// The one place where an encoder command line becomes an argument vector: the program's own
+// command-line rules (double quotes group, backslash-quote escapes), the program token first.
 std::vector<std::string> SplitEncoderCommandLine(const std::string& commandLine) {
-#ifdef VELLORAN_HAVE_CMDLINE
   return velloran::SplitCommandLine(commandLine);
-#else
-  // Interim rules until the shared splitter is available: blanks separate, double quotes
-  // group, "" inside quotes is a quote.
-  std::vector<std::string> out;
-  std::string token;
-  bool inToken = false;
-  bool quoted = false;
-  for (size_t i = 0; i < commandLine.size(); ++i) {
-    const char c = commandLine[i];
-    if (c == '"') {
-      inToken = true;
-      if (quoted && i + 1 < commandLine.size() && commandLine[i + 1] == '"') {
-        token += '"';
-        ++i;
-      } else {
-        quoted = !quoted;
-      }
-    } else if (!quoted && (c == ' ' || c == '\t')) {
-      if (inToken) {
-        out.push_back(token);
-        token.clear();
-        inToken = false;
-      }
-    } else {
-      token += c;
-      inToken = true;
-    }
-  }
-  if (inToken) {
-    out.push_back(token);
-  }
-  return out;
-#endif
 }
 
 void IgnoreSigpipeOnce() {
