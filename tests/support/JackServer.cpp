@@ -1,0 +1,53 @@
+#include "support/JackServer.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+namespace velloran::test {
+
+JackServer::JackServer(int captureChannels, int playbackChannels, uint32_t rate, uint32_t period) {
+  static std::atomic<int> counter{0};
+  name_ = "velloran-test-" + std::to_string(getpid()) + "-" + std::to_string(counter++);
+  const std::string log = dir_.File("jackd.log");
+  process_.Start({"jackd", "-n", name_, "--no-realtime", "-d", "dummy", "-C",
+                  std::to_string(captureChannels), "-P", std::to_string(playbackChannels), "-r",
+                  std::to_string(rate), "-p", std::to_string(period)},
+                 {}, log);
+  const char* previous = std::getenv("JACK_DEFAULT_SERVER");
+  if (previous != nullptr) {
+    previousServer_ = previous;
+  }
+  setenv("JACK_DEFAULT_SERVER", name_.c_str(), 1);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+  while (std::chrono::steady_clock::now() < deadline && process_.Running()) {
+    if (RunCommand({"jack_lsp"}, ClientEnv(), 5000) == 0) {
+      running_ = true;
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+}
+
+JackServer::~JackServer() {
+  process_.Stop();
+  if (previousServer_) {
+    setenv("JACK_DEFAULT_SERVER", previousServer_->c_str(), 1);
+  } else {
+    unsetenv("JACK_DEFAULT_SERVER");
+  }
+}
+
+std::vector<std::string> JackServer::ClientEnv() const {
+  return {"JACK_DEFAULT_SERVER=" + name_, "JACK_NO_START_SERVER=1"};
+}
+
+void JackServer::Kill() {
+  process_.Kill();
+  running_ = false;
+}
+
+}  // namespace velloran::test
