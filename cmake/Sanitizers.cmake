@@ -1,6 +1,19 @@
 if(VELLORAN_SANITIZE AND VELLORAN_TSAN)
   message(FATAL_ERROR "VELLORAN_SANITIZE and VELLORAN_TSAN exclude each other")
 endif()
+if(VELLORAN_FUZZ AND (VELLORAN_SANITIZE OR VELLORAN_TSAN))
+  message(FATAL_ERROR "VELLORAN_FUZZ brings its own sanitizers; build it without VELLORAN_SANITIZE/VELLORAN_TSAN")
+endif()
+if(VELLORAN_FUZZ)
+  # Every library is instrumented for libFuzzer and checked by ASan + UBSan; the fuzz
+  # executables add -fsanitize=fuzzer when they link (fuzz/CMakeLists.txt).
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(FATAL_ERROR "VELLORAN_FUZZ needs clang (CC=clang CXX=clang++)")
+  endif()
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer
+                      -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+endif()
 if(VELLORAN_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   add_link_options(-fsanitize=address,undefined)

@@ -49,6 +49,11 @@ std::string OneLine(const std::string& s) {
   return out;
 }
 
+// Section and key names as stored and looked up: no line breaks, no surrounding blanks.
+std::string NormalName(const std::string& s) {
+  return Trim(OneLine(s));
+}
+
 // At most kMaxValueLength characters of a value are seen; a cut never splits a UTF-8 sequence.
 std::string Visible(const std::string& value) {
   if (value.size() <= ConfigFile::kMaxValueLength) {
@@ -92,7 +97,8 @@ struct ConfigFile::Impl {
   std::vector<std::string> preamble;  // lines before the first section
   std::vector<Section> sections;
 
-  const Section* Find(const std::string& name) const {
+  const Section* Find(const std::string& query) const {
+    const std::string name = NormalName(query);
     for (const Section& s : sections) {
       if (SameName(s.name, name)) {
         return &s;
@@ -103,7 +109,8 @@ struct ConfigFile::Impl {
   Section* Find(const std::string& name) {
     return const_cast<Section*>(static_cast<const Impl*>(this)->Find(name));
   }
-  static const Line* FindKey(const Section& s, const std::string& key) {
+  static const Line* FindKey(const Section& s, const std::string& query) {
+    const std::string key = NormalName(query);
     for (const Line& l : s.lines) {
       if (l.entry && SameName(l.key, key)) {
         return &l;
@@ -129,7 +136,7 @@ struct ConfigFile::Impl {
         if (close == std::string::npos) {
           close = trimmed.size();
         }
-        sections.push_back(Section{Trim(trimmed.substr(1, close - 1)), {}});
+        sections.push_back(Section{NormalName(trimmed.substr(1, close - 1)), {}});
         current = &sections.back();
         continue;
       }
@@ -142,7 +149,7 @@ struct ConfigFile::Impl {
       const size_t eq = text.find('=');
       if (eq != std::string::npos && trimmed.front() != ';') {
         line.entry = true;
-        line.key = Trim(text.substr(0, eq));
+        line.key = NormalName(text.substr(0, eq));
         line.value = Trim(text.substr(eq + 1));
       }
       current->lines.push_back(std::move(line));
@@ -299,8 +306,8 @@ void ConfigFile::WriteString(const std::string& section, const std::string& key,
                              const std::string& value) {
   std::lock_guard<std::mutex> lock(mutex_);
   Impl changed = *impl_;
-  const std::string cleanSection = Trim(OneLine(section));
-  const std::string cleanKey = Trim(OneLine(key));
+  const std::string cleanSection = NormalName(section);
+  const std::string cleanKey = NormalName(key);
   const std::string cleanValue = OneLine(value);
   Section* s = changed.Find(cleanSection);
   if (s == nullptr) {
@@ -346,9 +353,10 @@ void ConfigFile::DeleteKey(const std::string& section, const std::string& key) {
   }
   Impl changed = *impl_;
   for (Section& s : changed.sections) {
-    if (SameName(s.name, section)) {
-      auto it = std::find_if(s.lines.begin(), s.lines.end(),
-                             [&](const Line& l) { return l.entry && SameName(l.key, key); });
+    if (SameName(s.name, NormalName(section))) {
+      auto it = std::find_if(s.lines.begin(), s.lines.end(), [&](const Line& l) {
+        return l.entry && SameName(l.key, NormalName(key));
+      });
       if (it != s.lines.end()) {
         s.lines.erase(it);
       }
@@ -367,7 +375,8 @@ void ConfigFile::EraseSection(const std::string& section) {
     return;
   }
   Impl changed = *impl_;
-  std::erase_if(changed.sections, [&](const Section& s) { return SameName(s.name, section); });
+  std::erase_if(changed.sections,
+                [&](const Section& s) { return SameName(s.name, NormalName(section)); });
   if (!WriteFileSafely(fileName_, changed.Serialise())) {
     throw ConfigWriteError("Unable to write to " + fileName_);
   }

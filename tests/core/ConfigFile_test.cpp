@@ -160,6 +160,11 @@ TEST_F(ConfigFileTest, LineBreaksInValuesCannotInjectKeys) {
   EXPECT_FALSE(reader.ValueExists("S", "Injected"));
   EXPECT_FALSE(reader.SectionExists("X"));
   EXPECT_EQ(reader.ReadString("S", "Title", ""), "a Injected=1  [X]");
+
+  // A name with a line break is stored with a blank and found again either way.
+  ini.WriteString("S", "Odd\rKey", "v");
+  EXPECT_EQ(ConfigFile(path_).ReadString("S", "Odd\rKey", ""), "v");
+  EXPECT_EQ(ConfigFile(path_).ReadString("S", "Odd Key", ""), "v");
 }
 
 TEST_F(ConfigFileTest, RefusedWritesRaiseAndLeaveTheFileAlone) {
