@@ -38,8 +38,8 @@ void EncoderService::EnsureThread() {
 
 void EncoderService::Run() {
   pthread_setname_np(pthread_self(), "enc-service");
-  auto nextPeriodic = std::chrono::steady_clock::now() + interval_;
   std::unique_lock lock(mutex_);
+  auto nextPeriodic = std::chrono::steady_clock::now() + interval_;
   for (;;) {
     cv_.wait_until(lock, nextPeriodic, [this] { return !tasks_.empty(); });
     while (!tasks_.empty()) {
