@@ -19,7 +19,7 @@ struct State {
   std::mutex mutex;
   bool taken = false;
   List current;
-  std::vector<List> retired;  // kept so that texts handed out earlier stay valid
+  List retired;  // kept so that texts handed out earlier stay valid
 };
 
 State& TheState() {
@@ -68,8 +68,31 @@ void AlsaDeviceList::Refresh() {
   List fresh = Enumerate();
   State& state = TheState();
   std::lock_guard<std::mutex> lock(state.mutex);
-  state.retired.push_back(std::move(state.current));
-  state.current = std::move(fresh);
+  // Numbers stay stable: a known PCM keeps its number, a new one is appended, one that has
+  // gone stays listed as absent. So a number taken earlier never names another device.
+  std::vector<bool> seen(state.current.size(), false);
+  for (auto& d : fresh) {
+    size_t n = 0;
+    while (n < state.current.size() && state.current[n]->pcmName != d->pcmName) {
+      ++n;
+    }
+    if (n == state.current.size()) {
+      state.current.push_back(std::move(d));
+      seen.push_back(true);
+    } else {
+      state.retired.push_back(std::move(state.current[n]));
+      state.current[n] = std::move(d);
+      seen[n] = true;
+    }
+  }
+  for (size_t n = 0; n < seen.size(); ++n) {
+    if (!seen[n] && state.current[n]->present) {
+      auto gone = std::make_unique<AlsaCaptureDevice>(*state.current[n]);
+      gone->present = false;
+      state.retired.push_back(std::move(state.current[n]));
+      state.current[n] = std::move(gone);
+    }
+  }
   state.taken = true;
 }
 

@@ -91,7 +91,8 @@ BOOL BASS_RecordGetDeviceInfo(DWORD device, BASS_DEVICEINFO* info) {
   }
   info->name = entry->description.c_str();
   info->driver = entry->pcmName.c_str();
-  info->flags = BASS_DEVICE_ENABLED | (entry->isDefault ? BASS_DEVICE_DEFAULT : 0);
+  info->flags =
+      (entry->present ? BASS_DEVICE_ENABLED : 0) | (entry->isDefault ? BASS_DEVICE_DEFAULT : 0);
   auto& registry = velloran::audio::alsa::TheRegistry();
   std::lock_guard<std::mutex> lock(registry.mutex);
   if (registry.devices.count(static_cast<int>(device)) != 0) {

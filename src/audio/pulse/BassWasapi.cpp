@@ -74,7 +74,9 @@ BOOL BASS_WASAPI_GetDeviceInfo(DWORD device, BASS_WASAPI_DEVICEINFO* info) {
   info->name = e->description.c_str();
   info->id = e->name.c_str();
   info->type = e->monitor ? BASS_WASAPI_TYPE_DIGITAL : BASS_WASAPI_TYPE_UNKNOWN;
-  info->flags = (e->unplugged ? BASS_DEVICE_UNPLUGGED : BASS_DEVICE_ENABLED) |
+  info->flags = (!e->present    ? BASS_DEVICE_DISABLED
+                 : e->unplugged ? BASS_DEVICE_UNPLUGGED
+                                : BASS_DEVICE_ENABLED) |
                 (e->isDefault ? BASS_DEVICE_DEFAULT : 0) | (e->input ? BASS_DEVICE_INPUT : 0) |
                 (e->monitor ? BASS_DEVICE_LOOPBACK : 0);
   info->minperiod = 0.003f;
@@ -99,7 +101,7 @@ BOOL BASS_WASAPI_Init(int device, DWORD freq, DWORD chans, DWORD flags, float bu
     return Fail(BASS_ERROR_NOTAVAIL, FALSE);
   }
   const auto* e = device < 0 ? nullptr : PulseDeviceList::Get(static_cast<size_t>(device));
-  if (e == nullptr || !e->input) {
+  if (e == nullptr || !e->input || !e->present) {
     return Fail(BASS_ERROR_DEVICE, FALSE);
   }
   auto& state = velloran::audio::pulse::TheState();

@@ -21,7 +21,7 @@ struct State {
   std::mutex mutex;
   bool taken = false;
   List current;
-  std::vector<List> retired;  // kept so that texts handed out earlier stay valid
+  List retired;  // kept so that texts handed out earlier stay valid
 };
 
 State& TheState() {
@@ -145,8 +145,33 @@ void PulseDeviceList::Refresh() {
   List fresh = Enumerate();
   State& state = TheState();
   std::lock_guard<std::mutex> lock(state.mutex);
-  state.retired.push_back(std::move(state.current));
-  state.current = std::move(fresh);
+  // Numbers stay stable: a known endpoint keeps its number, a new one is appended, one that
+  // has gone stays listed as absent. So a number taken earlier never names another endpoint.
+  std::vector<bool> seen(state.current.size(), false);
+  for (auto& e : fresh) {
+    size_t n = 0;
+    while (n < state.current.size() &&
+           !(state.current[n]->name == e->name && state.current[n]->input == e->input)) {
+      ++n;
+    }
+    if (n == state.current.size()) {
+      state.current.push_back(std::move(e));
+      seen.push_back(true);
+    } else {
+      state.retired.push_back(std::move(state.current[n]));
+      state.current[n] = std::move(e);
+      seen[n] = true;
+    }
+  }
+  for (size_t n = 0; n < seen.size(); ++n) {
+    if (!seen[n] && state.current[n]->present) {
+      auto gone = std::make_unique<PulseEndpoint>(*state.current[n]);
+      gone->present = false;
+      gone->isDefault = false;
+      state.retired.push_back(std::move(state.current[n]));
+      state.current[n] = std::move(gone);
+    }
+  }
   state.taken = true;
 }
 

@@ -132,8 +132,11 @@ TEST(WasapiOnPulse, LosingTheSourceOrTheServerEndsTheCapture) {
   EXPECT_TRUE(BASS_WASAPI_Free());
   // Nothing can be opened any more, and nothing was started in the server's place.
   EXPECT_FALSE(BASS_WASAPI_Init(stays, 48000, 2, 0, 1.0f, 0.0f, &Collect, &staysProbe));
+  // Endpoints keep their numbers, but none is enabled without a server.
   BASS_WASAPI_DEVICEINFO info{};
-  EXPECT_FALSE(BASS_WASAPI_GetDeviceInfo(0, &info));
+  for (DWORD i = 0; BASS_WASAPI_GetDeviceInfo(i, &info); ++i) {
+    EXPECT_EQ(info.flags & BASS_DEVICE_ENABLED, 0u) << info.id;
+  }
 }
 
 }  // namespace
