@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <thread>
 
 namespace velloran::test {
@@ -34,6 +35,15 @@ JackServer::JackServer(int captureChannels, int playbackChannels, uint32_t rate,
 
 JackServer::~JackServer() {
   process_.Stop();
+  // Semaphores of clients that outlived the server are left behind by JACK; they carry the
+  // server's name.
+  std::error_code ignored;
+  for (const auto& entry : std::filesystem::directory_iterator("/dev/shm", ignored)) {
+    const std::string file = entry.path().filename().string();
+    if (file.rfind("jack", 0) == 0 && file.find("_" + name_ + "_") != std::string::npos) {
+      std::filesystem::remove(entry.path(), ignored);
+    }
+  }
   if (previousServer_) {
     setenv("JACK_DEFAULT_SERVER", previousServer_->c_str(), 1);
   } else {
@@ -46,7 +56,9 @@ std::vector<std::string> JackServer::ClientEnv() const {
 }
 
 void JackServer::Kill() {
-  process_.Kill();
+  // A server ended by a signal it can handle: it leaves JACK's shared registry tidy (a server
+  // killed outright keeps its registry slot, and the registry holds only a few).
+  process_.Stop();
   running_ = false;
 }
 

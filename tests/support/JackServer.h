@@ -24,7 +24,7 @@ class JackServer {
   bool Running() const { return running_; }
   const std::string& Name() const { return name_; }
   std::vector<std::string> ClientEnv() const;
-  // Ends the server at once, as a crash would.
+  // Stops the server under its clients (SIGTERM, as when the server is shut down).
   void Kill();
 
  private:
