@@ -2,6 +2,7 @@
 
 #include <alsa/asoundlib.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <mutex>
@@ -59,6 +60,16 @@ List Enumerate() {
     list.push_back(std::move(device));
   }
   snd_device_name_free_hint(hints);
+  // Several PCMs of one card share a description; their names tell them apart.
+  for (auto& device : list) {
+    const auto same = std::count_if(list.begin(), list.end(), [&](const auto& other) {
+      return other->description == device->description ||
+             other->description.rfind(device->description + " (", 0) == 0;
+    });
+    if (same > 1 && device->description != device->pcmName) {
+      device->description += " (" + device->pcmName + ")";
+    }
+  }
   return list;
 }
 

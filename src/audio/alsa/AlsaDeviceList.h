@@ -13,8 +13,10 @@
 namespace velloran::audio::alsa {
 
 struct AlsaCaptureDevice {
-  std::string pcmName;      // the hint's NAME, e.g. "default", "hw:CARD=PCH,DEV=0"
-  std::string description;  // first line of the hint's DESC, or NAME when it has none
+  std::string pcmName;  // the hint's NAME, e.g. "default", "hw:CARD=PCH,DEV=0"
+  // First line of the hint's DESC, or NAME when it has none; when several PCMs share that
+  // text, each gets its NAME added in parentheses.
+  std::string description;
   bool isDefault = false;
   bool present = true;  // false once the configuration no longer lists it
 };
