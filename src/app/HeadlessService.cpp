@@ -1,0 +1,68 @@
+#include "app/HeadlessService.h"
+
+#include <QCoreApplication>
+#include <csignal>
+#include <cstdio>
+#include <memory>
+
+#include "app/Application.h"
+#include "app/ProcessInit.h"
+#include "app/ShutdownSignals.h"
+#include "app/SingleInstance.h"
+#include "core/Paths.h"
+
+namespace velloran::app {
+
+int RunHeadlessService(const std::vector<std::string>& args, const ServicePlatform& platform) {
+  QCoreApplication::setApplicationName("Velloran");
+  IAudioLibrary& audio = *platform.audio;
+  ProcessState process = InitialiseProcess(args, audio, platform.process);
+
+  SingleInstance instance(process.rootFolder);
+  if (instance.HandOverToRunningInstance()) {
+    std::fprintf(stderr, "Velloran already runs on %s; it was asked to come to the front.\n",
+                 process.rootFolder.c_str());
+    return 0;
+  }
+  QCoreApplication::setApplicationName(TVelloranApp::kCaption);
+
+  AppParts parts;
+  parts.config = process.config.get();
+  parts.audio = &audio;
+  if (platform.asioDrivers && process.catalogue) {
+    parts.asioDrivers = [&platform, &process] { return platform.asioDrivers(*process.catalogue); };
+  }
+  parts.pluginFolder = GetProgramFolder() + "plugins/bass/";
+  parts.logEcho = stdout;
+  TVelloranApp app(parts);
+
+  ShutdownSignals shutdownSignals([&app](int signo) {
+    app.LogMessage(nullptr, signo == SIGINT ? "Stopping (SIGINT)" : "Stopping (SIGTERM)");
+    app.EndSession();
+    QCoreApplication::quit();
+  });
+  if (!shutdownSignals.Installed()) {
+    app.LogMessage(nullptr, "Unable to install the SIGTERM/SIGINT handlers");
+  }
+  if (!instance.Listen([&app] { app.HandleRestoreRequest(); })) {
+    app.LogMessage(nullptr,
+                   "Single-instance socket not available: " + instance.ErrorString().toStdString());
+  }
+
+  app.LogMessage(nullptr, "Sondrel Velloran " + TVelloranApp::VersionText() +
+                              " started (headless), root folder " + process.rootFolder);
+  if (!process.rootFolderExists) {
+    app.LogMessage(nullptr, "Unable to create the root folder " + process.rootFolder);
+  }
+  app.Create();
+  app.FirstShow();
+
+  QCoreApplication::exec();
+
+  app.EndSession();  // the loop may also end without a signal
+  app.Destroy();
+  std::fflush(stdout);
+  return 0;
+}
+
+}  // namespace velloran::app
