@@ -15,7 +15,8 @@
 // Thread contract: every member runs on the main thread (the thread that constructed the object
 // and runs the Qt event loop) except LogMessage, LogEvent's function, PostStartSlot and
 // PostStopSlot, which any thread may call. While the object exists it installs the
-// TSimpleThread main-thread wait hook, which serves pending LogMessage hand-offs.
+// TSimpleThread main-thread wait hook, which serves pending LogMessage hand-offs; hence one
+// application object at a time.
 #include <QObject>
 #include <QTimer>
 #include <cstdint>
