@@ -1,0 +1,95 @@
+#include "app/SingleInstance.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <csignal>
+#include <fstream>
+#include <functional>
+
+#include "app/ShutdownSignals.h"
+#include "support/TempDir.h"
+
+namespace velloran::app {
+namespace {
+
+bool ProcessEventsUntil(const std::function<bool()>& done) {
+  QDeadlineTimer deadline(20000);
+  while (!done()) {
+    if (deadline.hasExpired()) {
+      return false;
+    }
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  }
+  return true;
+}
+
+TEST(SingleInstanceTest, SecondStartHandsOverToTheFirst) {
+  velloran::test::TempDir dir;
+  const std::string root = dir.Path().string() + "/root/";
+  SingleInstance first(root);
+  int restores = 0;
+  ASSERT_TRUE(first.Listen([&] { ++restores; }));
+
+  SingleInstance other(dir.Path().string() + "/other/");
+  EXPECT_FALSE(other.HandOverToRunningInstance(500));  // another root folder: nobody there
+
+  SingleInstance second(root);
+  EXPECT_TRUE(second.HandOverToRunningInstance());
+  EXPECT_TRUE(ProcessEventsUntil([&] { return restores == 1; }));
+  EXPECT_TRUE(SingleInstance(root).HandOverToRunningInstance());
+  EXPECT_TRUE(ProcessEventsUntil([&] { return restores == 2; }));
+}
+
+TEST(SingleInstanceTest, NameDependsOnRootFolderAndUser) {
+  EXPECT_NE(SingleInstance::ServerName("/a/"), SingleInstance::ServerName("/b/"));
+  EXPECT_TRUE(SingleInstance::ServerName("/a/").startsWith(QString("velloran-%1-").arg(getuid())));
+}
+
+TEST(SingleInstanceTest, LeftOverSocketFileIsReplaced) {
+  velloran::test::TempDir dir;
+  const std::string root = dir.Path().string() + "/crashed/";
+  const QString path = QDir::tempPath() + "/" + SingleInstance::ServerName(root);
+  std::ofstream(path.toStdString()) << "stale";
+  SingleInstance instance(root);
+  int restores = 0;
+  ASSERT_TRUE(instance.Listen([&] { ++restores; }));
+  EXPECT_TRUE(SingleInstance(root).HandOverToRunningInstance());
+  EXPECT_TRUE(ProcessEventsUntil([&] { return restores == 1; }));
+}
+
+TEST(ShutdownSignalsTest, SignalArrivesOnTheEventLoopOnce) {
+  int received = 0;
+  int which = 0;
+  {
+    ShutdownSignals signalsGuard([&](int signo) {
+      ++received;
+      which = signo;
+    });
+    ASSERT_TRUE(signalsGuard.Installed());
+    raise(SIGTERM);
+    raise(SIGTERM);  // a second SIGTERM is ignored
+    EXPECT_TRUE(ProcessEventsUntil([&] { return received > 0; }));
+    QCoreApplication::processEvents();
+  }
+  EXPECT_EQ(received, 1);
+  EXPECT_EQ(which, SIGTERM);
+}
+
+TEST(ShutdownSignalsDeathTest, SecondSigintDuringShutdownExitsAtOnce) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        ShutdownSignals signalsGuard([](int) {});
+        raise(SIGINT);  // the first starts the shutdown (handled later on the event loop)
+        raise(SIGINT);  // the second ends the process here
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(ShutdownSignals::kImmediateExitStatus), "");
+}
+
+}  // namespace
+}  // namespace velloran::app

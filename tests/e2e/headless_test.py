@@ -1,0 +1,199 @@
+#!/usr/bin/env python3
+"""Runs the real program as a headless service: start-up on an empty root folder, the hand-over
+of a second start, the close path on SIGTERM and SIGINT, and bad root folders.
+
+Usage: headless_test.py <path to velloran>
+Every wait is on the program's own output or exit, with a time-out; there are no fixed sleeps.
+"""
+import os
+import queue
+import re
+import signal
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import unittest
+
+VELLORAN = None
+TIMEOUT = 30.0
+STAMP = re.compile(r"^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d: ")
+
+GLOBAL_KEYS = [
+    "General/ColumnCount", "General/VerticalAutoSize",
+    "Webserver/Enabled", "Webserver/Port", "Webserver/AdminUser", "Webserver/AdminPassword",
+    "Webserver/ReadOnlyUser", "Webserver/ReadOnlyPassword", "Webserver/AnonymousAccess",
+    "EMail/SMTPServer", "EMail/SMTPPort", "EMail/Encryption", "EMail/User", "EMail/Password",
+    "EMail/FromAddress", "EMail/Receipients",
+]
+
+
+class Service:
+    """One running velloran -headless process whose standard output is read line by line."""
+
+    def __init__(self, root, *extra):
+        self.lines = []
+        self._queue = queue.Queue()
+        self.proc = subprocess.Popen(
+            [VELLORAN, "-headless", "-rootfolder", root, *extra],
+            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        self._reader = threading.Thread(target=self._read, daemon=True)
+        self._reader.start()
+
+    def _read(self):
+        for line in self.proc.stdout:
+            self._queue.put(line.rstrip("\n"))
+        self._queue.put(None)
+
+    def wait_for(self, text, timeout=TIMEOUT):
+        """Returns the first line (seen or coming) that contains text; fails on time-out/exit."""
+        for line in self.lines:
+            if text in line:
+                return line
+        deadline = time.monotonic() + timeout
+        while True:
+            remaining = deadline - time.monotonic()
+            if remaining <= 0:
+                raise AssertionError(f"no line with {text!r} within {timeout}s: {self.lines}")
+            try:
+                line = self._queue.get(timeout=remaining)
+            except queue.Empty:
+                continue
+            if line is None:
+                raise AssertionError(f"output ended without {text!r}: {self.lines}")
+            self.lines.append(line)
+            if text in line:
+                return line
+
+    def finish(self, timeout=TIMEOUT):
+        code = self.proc.wait(timeout=timeout)
+        self._reader.join(timeout=timeout)
+        self._close()
+        while True:
+            try:
+                line = self._queue.get_nowait()
+            except queue.Empty:
+                break
+            if line is not None:
+                self.lines.append(line)
+        return code
+
+    def kill(self):
+        if self.proc.poll() is None:
+            self.proc.kill()
+            self.proc.wait()
+        self._reader.join(timeout=TIMEOUT)
+        self._close()
+
+    def _close(self):
+        self.proc.stdout.close()
+        self.proc.stderr.close()
+
+
+def key_order(path):
+    keys, section = [], ""
+    with open(path, encoding="utf-8") as f:
+        for line in f.read().splitlines():
+            if line.startswith("["):
+                section = line[1:line.index("]")]
+            elif "=" in line:
+                keys.append(section + "/" + line.split("=", 1)[0])
+    return keys
+
+
+class HeadlessTest(unittest.TestCase):
+    def setUp(self):
+        self.tmp = tempfile.TemporaryDirectory()
+        self.root = os.path.join(self.tmp.name, "new", "root")
+        self.services = []
+
+    def tearDown(self):
+        for service in self.services:
+            service.kill()
+        self.tmp.cleanup()
+
+    def start(self, root=None, *extra):
+        service = Service(root or self.root, *extra)
+        self.services.append(service)
+        return service
+
+    def test_start_handover_and_sigterm(self):
+        first = self.start()
+        started = first.wait_for("started (headless)")
+        self.assertRegex(started, STAMP)
+        self.assertIn(self.root + "/", started)
+        self.assertTrue(os.path.isdir(self.root))
+        ini = os.path.join(self.root, "Velloran.ini")
+
+        second = subprocess.run([VELLORAN, "-headless", "-rootfolder", self.root],
+                                capture_output=True, text=True, timeout=TIMEOUT)
+        self.assertEqual(second.returncode, 0, second.stderr)
+        self.assertEqual(second.stdout, "")  # it logged and started nothing
+        first.wait_for("Restore requested")
+        self.assertFalse(os.path.exists(ini), "the second start wrote the configuration")
+
+        first.proc.send_signal(signal.SIGTERM)
+        self.assertEqual(first.finish(), 0)
+        first.wait_for("Stopping (SIGTERM)")
+        first.wait_for("Velloran stopped")
+        for line in first.lines:
+            self.assertRegex(line, STAMP)
+        self.assertEqual(key_order(ini), GLOBAL_KEYS)
+
+    def test_sigint_keeps_window_section_and_reads_bad_values(self):
+        os.makedirs(self.root)
+        ini = os.path.join(self.root, "Velloran.ini")
+        with open(ini, "w", encoding="utf-8") as f:
+            f.write("[MainWindowPosition]\nLeft=12\n[General]\nColumnCount=many\n"
+                    "SlotCount=999\n[webserver]\nAnonymousAccess=readonly\nEnabled=yes\n"
+                    "[email]\nEncryption=ssl\n")
+        service = self.start()
+        service.wait_for("started (headless)")
+        service.proc.send_signal(signal.SIGINT)
+        self.assertEqual(service.finish(), 0)
+        service.wait_for("Stopping (SIGINT)")
+        with open(ini, encoding="utf-8") as f:
+            text = f.read()
+        self.assertIn("[MainWindowPosition]\nLeft=12\n", text)
+        self.assertNotIn("Top=", text)
+        self.assertIn("ColumnCount=1\n", text)
+        self.assertIn("AnonymousAccess=none", text)
+        self.assertIn("Enabled=off", text)
+        self.assertIn("Encryption=none", text)
+
+    def test_root_folder_that_cannot_be_created(self):
+        blocker = os.path.join(self.tmp.name, "plainfile")
+        with open(blocker, "w", encoding="utf-8") as f:
+            f.write("x")
+        root = os.path.join(blocker, "root")
+        service = self.start(root)
+        service.wait_for("Unable to create the root folder")
+        service.wait_for("started (headless)")
+        service.proc.send_signal(signal.SIGTERM)
+        self.assertEqual(service.finish(), 0)
+        service.wait_for("Unable to write to " + root + "/Velloran.ini")
+        with open(blocker, encoding="utf-8") as f:
+            self.assertEqual(f.read(), "x")
+
+    def test_without_headless_flag_runs_headless_with_a_note(self):
+        proc = subprocess.Popen([VELLORAN, "-rootfolder", self.root],
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        try:
+            line = proc.stdout.readline()
+            self.assertIn("started (headless)", line)
+            proc.send_signal(signal.SIGTERM)
+            out, err = proc.communicate(timeout=TIMEOUT)
+            self.assertEqual(proc.returncode, 0)
+            self.assertIn("desktop window is not part of this build", err)
+        finally:
+            if proc.poll() is None:
+                proc.kill()
+                proc.communicate()
+
+
+if __name__ == "__main__":
+    if len(sys.argv) < 2:
+        sys.exit("usage: headless_test.py <velloran>")
+    VELLORAN = sys.argv.pop(1)
+    unittest.main(verbosity=2)
