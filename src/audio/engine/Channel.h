@@ -1,0 +1,38 @@
+#pragma once
+// Base of every channel object of the engine (push streams, mixers, URL streams): a handle
+// object with a fixed sample format. Sample data inside the engine is 32-bit float; a channel's
+// own format (16-bit or float) matters only where bytes enter or leave it.
+//
+// Thread contract: Format() is immutable and may be read from any thread. Stop() may be called
+// from any thread.
+#include <cstddef>
+#include <cstdint>
+
+#include "audio/engine/HandleTable.h"
+
+namespace velloran::audio::engine {
+
+struct ChannelFormat {
+  uint32_t rate = 0;
+  uint32_t channels = 0;
+  uint32_t flags = 0;  // BASS_SAMPLE_FLOAT, BASS_STREAM_DECODE, BASS_MIXER_NONSTOP ...
+  bool isFloat = true;
+
+  // Bytes of one sample / one frame in the channel's own format.
+  size_t SampleBytes() const noexcept { return isFloat ? 4 : 2; }
+  size_t FrameBytes() const noexcept { return SampleBytes() * channels; }
+};
+
+class Channel : public HandleObject {
+ public:
+  explicit Channel(const ChannelFormat& format) : format_(format) {}
+  const ChannelFormat& Format() const noexcept { return format_; }
+
+  // BASS_ChannelStop: the channel produces nothing more until it is fed again. Default: nothing.
+  virtual void Stop() {}
+
+ private:
+  ChannelFormat format_;
+};
+
+}  // namespace velloran::audio::engine
