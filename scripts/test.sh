@@ -6,28 +6,31 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=${VELLORAN_JOBS:-$(nproc)}
+# Build folders: build, build-asan and build-fuzz; VELLORAN_BUILD_DIR=<dir> uses <dir>,
+# <dir>-asan and <dir>-fuzz instead (keeps parallel runs apart).
+build=${VELLORAN_BUILD_DIR:-build}
 
 bash scripts/install-deps.sh
 
 echo "=== build (RelWithDebInfo)"
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELLORAN_BUILD_NUMBER="${VELLORAN_BUILD_NUMBER:-0}"
-cmake --build build -j "$jobs"
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELLORAN_BUILD_NUMBER="${VELLORAN_BUILD_NUMBER:-0}"
+cmake --build "$build" -j "$jobs"
 
 echo "=== build (AddressSanitizer + UndefinedBehaviorSanitizer)"
-cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELLORAN_SANITIZE=ON -DVELLORAN_BENCH=OFF
-cmake --build build-asan -j "$jobs"
+cmake -S . -B "$build-asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELLORAN_SANITIZE=ON -DVELLORAN_BENCH=OFF
+cmake --build "$build-asan" -j "$jobs"
 
 echo "=== build (libFuzzer targets, clang)"
-CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+CC=clang CXX=clang++ cmake -S . -B "$build-fuzz" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DVELLORAN_FUZZ=ON -DVELLORAN_TESTS=OFF -DVELLORAN_BENCH=OFF
-cmake --build build-fuzz -j "$jobs" --target velloran_fuzzers
+cmake --build "$build-fuzz" -j "$jobs" --target velloran_fuzzers
 
 status=0
 echo "=== tests"
-ctest --test-dir build --output-on-failure -j "$jobs" || status=1
+ctest --test-dir "$build" --output-on-failure -j "$jobs" || status=1
 echo "=== tests under AddressSanitizer + UndefinedBehaviorSanitizer"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  ctest --test-dir build-asan --output-on-failure -j "$jobs" -L 'unit|integration' || status=1
+  ctest --test-dir "$build-asan" --output-on-failure -j "$jobs" -L 'unit|integration' || status=1
 echo "=== fuzz targets"
-ctest --test-dir build-fuzz --output-on-failure -j "$jobs" || status=1
+ctest --test-dir "$build-fuzz" --output-on-failure -j "$jobs" || status=1
 exit $status
