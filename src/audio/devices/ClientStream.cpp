@@ -4,15 +4,11 @@ namespace velloran::audio {
 
 ClientStream ClientStream::Attach(HSTREAM handle) {
   ClientStream client;
-  client.stream = HandleTable::Instance().Find(handle);
+  client.stream = engine::FindPushStream(handle);
   if (client.stream) {
     client.handle = handle;
   }
   return client;
-}
-
-void ClientStream::Put(const void* buffer, uint32_t length) const {
-  BASS_StreamPutData(handle, buffer, length);
 }
 
 }  // namespace velloran::audio
