@@ -33,12 +33,12 @@ TVelloranApp::TVelloranApp(AppParts parts)
   if (parts_.frontEnd != nullptr) {
     messages_.SetOnLine([this](const std::string& line) { parts_.frontEnd->AppendLogLine(line); });
   }
-  // A worker's hand-off wakes the event loop; the queued call dies with the context object.
-  QObject* context = context_.get();
-  handOff_.SetWakeUp([this, context] {
-    QMetaObject::invokeMethod(
-        context, [this] { handOff_.Serve(); }, Qt::QueuedConnection);
+  // A worker's hand-off or a posted request wakes the event loop.
+  waker_ = std::make_unique<MainThreadWaker>([this] {
+    handOff_.Serve();
+    HandleSlotRequests();
   });
+  handOff_.SetWakeUp([this] { waker_->Wake(); });
   TSimpleThread::SetMainThreadWaitHook([this] { handOff_.Serve(); }, handOff_.MainThread());
 }
 
@@ -229,13 +229,30 @@ void TVelloranApp::FlushLog() {
 }
 
 void TVelloranApp::PostStartSlot(int index) {
-  QMetaObject::invokeMethod(
-      context_.get(), [this, index] { HandleSlotRequest(index, true); }, Qt::QueuedConnection);
+  PostSlotRequest(index, true);
 }
 
 void TVelloranApp::PostStopSlot(int index) {
-  QMetaObject::invokeMethod(
-      context_.get(), [this, index] { HandleSlotRequest(index, false); }, Qt::QueuedConnection);
+  PostSlotRequest(index, false);
+}
+
+void TVelloranApp::PostSlotRequest(int index, bool enable) {
+  {
+    std::lock_guard<std::mutex> lock(requestsMutex_);
+    slotRequests_.emplace_back(index, enable);
+  }
+  waker_->Wake();
+}
+
+void TVelloranApp::HandleSlotRequests() {
+  std::deque<std::pair<int, bool>> requests;
+  {
+    std::lock_guard<std::mutex> lock(requestsMutex_);
+    requests.swap(slotRequests_);
+  }
+  for (const auto& [index, enable] : requests) {
+    HandleSlotRequest(index, enable);
+  }
 }
 
 void TVelloranApp::HandleSlotRequest(int index, bool enable) {

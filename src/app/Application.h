@@ -21,14 +21,18 @@
 #include <QTimer>
 #include <cstdint>
 #include <cstdio>
+#include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/AudioLibrary.h"
 #include "app/FrontEnd.h"
 #include "app/GlobalSettings.h"
+#include "app/MainThreadWaker.h"
 #include "app/MessageLog.h"
 #include "app/ServiceControl.h"
 #include "app/SlotHost.h"
@@ -138,6 +142,8 @@ class TVelloranApp {
 
  private:
   void FlushLog();
+  void PostSlotRequest(int index, bool enable);
+  void HandleSlotRequests();
   void HandleSlotRequest(int index, bool enable);
   void ReportError(const std::string& message);
 
@@ -152,6 +158,9 @@ class TVelloranApp {
   LogQueue fPendingLogMessages;
   MessageLog messages_;
   MainThreadHandOff handOff_;
+  std::mutex requestsMutex_;
+  std::deque<std::pair<int, bool>> slotRequests_;  // posted start (true) / stop (false)
+  std::unique_ptr<MainThreadWaker> waker_;
 
   bool fFirstShow = true;
   bool fWindowsShuttingDown = false;

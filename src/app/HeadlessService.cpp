@@ -15,6 +15,8 @@ namespace velloran::app {
 
 int RunHeadlessService(const std::vector<std::string>& args, const ServicePlatform& platform) {
   QCoreApplication::setApplicationName("Velloran");
+  // A closed standard output (a reader that went away) must not end the recorder.
+  std::signal(SIGPIPE, SIG_IGN);
   IAudioLibrary& audio = *platform.audio;
   ProcessState process = InitialiseProcess(args, audio, platform.process);
 
