@@ -40,7 +40,11 @@ std::shared_ptr<HandleObject> HandleTable::Remove(uint32_t handle) {
   return object;
 }
 
-void SetLastError(int code) { tLastError = code; }
-int LastError() { return tLastError; }
+void SetLastError(int code) {
+  tLastError = code;
+}
+int LastError() {
+  return tLastError;
+}
 
 }  // namespace velloran::audio

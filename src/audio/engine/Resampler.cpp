@@ -1,0 +1,63 @@
+#include "audio/engine/Resampler.h"
+
+#include <soxr.h>
+
+namespace velloran::audio::engine {
+
+Resampler::Resampler(soxr* handle, bool variable, double ratio)
+    : soxr_(handle), variable_(variable), ratio_(ratio) {}
+
+Resampler::~Resampler() {
+  soxr_delete(soxr_);
+}
+
+std::unique_ptr<Resampler> Resampler::CreateFixed(double inRate, double outRate,
+                                                  unsigned channels) {
+  soxr_error_t error = nullptr;
+  const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
+  soxr_t handle = soxr_create(inRate, outRate, channels, &error, nullptr, &quality, nullptr);
+  if (error != nullptr || handle == nullptr) {
+    soxr_delete(handle);
+    return nullptr;
+  }
+  return std::unique_ptr<Resampler>(new Resampler(handle, false, inRate / outRate));
+}
+
+std::unique_ptr<Resampler> Resampler::CreateVariable(double nominalRatio, double maxDeviation,
+                                                     unsigned channels) {
+  soxr_error_t error = nullptr;
+  const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, SOXR_VR);
+  // For the variable-rate engine, input/output rate given here is the largest ratio used.
+  soxr_t handle = soxr_create(nominalRatio * (1.0 + maxDeviation), 1.0, channels, &error, nullptr,
+                              &quality, nullptr);
+  if (error == nullptr && handle != nullptr) {
+    error = soxr_set_io_ratio(handle, nominalRatio, 0);
+  }
+  if (error != nullptr || handle == nullptr) {
+    soxr_delete(handle);
+    return nullptr;
+  }
+  return std::unique_ptr<Resampler>(new Resampler(handle, true, nominalRatio));
+}
+
+void Resampler::SetRatio(double ioRatio, size_t slewFrames) noexcept {
+  if (!variable_ || ioRatio == ratio_) {
+    return;
+  }
+  if (soxr_set_io_ratio(soxr_, ioRatio, slewFrames) == nullptr) {
+    ratio_ = ioRatio;
+  }
+}
+
+void Resampler::Process(const float* in, size_t inFrames, size_t* usedFrames, float* out,
+                        size_t outFrames, size_t* producedFrames) noexcept {
+  size_t used = 0;
+  size_t produced = 0;
+  // A zero-length input is not end-of-input for soxr as long as the pointer is not null.
+  static const float kNothing = 0.0f;
+  soxr_process(soxr_, inFrames > 0 ? in : &kNothing, inFrames, &used, out, outFrames, &produced);
+  *usedFrames = used;
+  *producedFrames = produced;
+}
+
+}  // namespace velloran::audio::engine
