@@ -159,6 +159,15 @@ SlotCounts TGlobalSettings::ReadSlotCounts(const ConfigFile& config) {
   return counts;
 }
 
+bool TGlobalSettings::ApplyIntegerText(const std::string& text, int32_t& value) {
+  int32_t parsed = 0;
+  if (!TryParseConfigInteger(text, parsed)) {
+    return false;
+  }
+  value = parsed;
+  return true;
+}
+
 int32_t TGlobalSettings::ClampColumnCount(int32_t count, int32_t slotCount) {
   return std::clamp(count, 1, std::max(1, slotCount));
 }

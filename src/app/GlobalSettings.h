@@ -107,6 +107,10 @@ class TGlobalSettings {
   static int32_t ClampColumnCount(int32_t columnCount, int32_t slotCount);
 
   static void WriteAsioDriver(ConfigFile& config, const AsioDriverSettings& driver);
+  // An ASIO edit field changed (buffer size, sample rate, thread count): the value becomes the
+  // text read as an integer, or keeps its old value when the text is not one. Returns whether
+  // the text was an integer.
+  static bool ApplyIntegerText(const std::string& text, int32_t& value);
 };
 
 }  // namespace velloran::app

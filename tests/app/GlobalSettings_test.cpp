@@ -189,6 +189,17 @@ TEST(GlobalSettingsTest, ColumnCountClamp) {
   EXPECT_EQ(TGlobalSettings::ClampColumnCount(3, 0), 1);
 }
 
+TEST(GlobalSettingsTest, AsioFieldKeepsItsValueOnText) {
+  int32_t value = 48000;
+  EXPECT_FALSE(TGlobalSettings::ApplyIntegerText("", value));
+  EXPECT_FALSE(TGlobalSettings::ApplyIntegerText("44.1k", value));
+  EXPECT_EQ(value, 48000);
+  EXPECT_TRUE(TGlobalSettings::ApplyIntegerText("44100", value));
+  EXPECT_EQ(value, 44100);
+  EXPECT_TRUE(TGlobalSettings::ApplyIntegerText("$100", value));
+  EXPECT_EQ(value, 256);
+}
+
 TEST(GlobalSettingsTest, WriteOrderAndWords) {
   test::TempDir dir;
   const std::string file = dir.File("Velloran.ini");
