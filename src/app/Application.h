@@ -71,6 +71,13 @@ class TVelloranApp {
   TVelloranApp(const TVelloranApp&) = delete;
   TVelloranApp& operator=(const TVelloranApp&) = delete;
 
+  // The parts that need the application object themselves (they log through it, post requests
+  // to it): attached after construction, before Create. The object does not own them; they
+  // must outlive Destroy.
+  void SetSlotHost(SlotHost* slotHost) { parts_.slotHost = slotHost; }
+  void SetWebServer(ServiceControl* webServer) { parts_.webServer = webServer; }
+  void SetHttpAlarmWorker(ServiceControl* httpAlarms) { parts_.httpAlarms = httpAlarms; }
+
   void Create();
   void FirstShow();
 

@@ -36,7 +36,23 @@ int RunHeadlessService(const std::vector<std::string>& args, const ServicePlatfo
   }
   parts.pluginFolder = GetProgramFolder() + "plugins/bass/";
   parts.logEcho = stdout;
+  // Declared before the application object, so that they outlive its Destroy.
+  std::unique_ptr<SlotHost> slotHost;
+  std::unique_ptr<ServiceControl> webServer;
+  std::unique_ptr<ServiceControl> httpAlarms;
   TVelloranApp app(parts);
+  if (platform.makeSlotHost) {
+    slotHost = platform.makeSlotHost(app, process);
+    app.SetSlotHost(slotHost.get());
+  }
+  if (platform.makeWebServer) {
+    webServer = platform.makeWebServer(app, process);
+    app.SetWebServer(webServer.get());
+  }
+  if (platform.makeHttpAlarms) {
+    httpAlarms = platform.makeHttpAlarms(app, process);
+    app.SetHttpAlarmWorker(httpAlarms.get());
+  }
 
   ShutdownSignals shutdownSignals([&app](int signo) {
     app.LogMessage(nullptr, signo == SIGINT ? "Stopping (SIGINT)" : "Stopping (SIGTERM)");

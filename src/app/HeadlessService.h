@@ -7,9 +7,11 @@
 // with status 0 without creating anything.
 // Thread contract: main thread; a QCoreApplication must exist.
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "app/Application.h"
 #include "app/AudioLibrary.h"
 #include "app/GlobalSettings.h"
 #include "app/ProcessInit.h"
@@ -28,6 +30,15 @@ struct ServicePlatform {
   // The ASIO drivers of the catalogue for the settings (AsioDriversFromCatalogue); none when
   // empty.
   std::function<std::vector<AsioDriverSettings>(const audio::DeviceCatalogue&)> asioDrivers;
+  // The parts that plug into the application object, each made once the object exists and
+  // before it is created; none when empty. The slot host switches the clean-up timer on with
+  // app.SetCleanupTimerEnabled(true) after a rotation; the services log through app.LogMessage
+  // and post start/stop requests through app.PostStartSlot/PostStopSlot.
+  std::function<std::unique_ptr<SlotHost>(TVelloranApp& app, ProcessState& process)> makeSlotHost;
+  std::function<std::unique_ptr<ServiceControl>(TVelloranApp& app, ProcessState& process)>
+      makeWebServer;
+  std::function<std::unique_ptr<ServiceControl>(TVelloranApp& app, ProcessState& process)>
+      makeHttpAlarms;
 };
 
 // args as CmdLineParams gives them (args[0] the program). Returns the exit status.
