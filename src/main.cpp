@@ -4,11 +4,14 @@
 #include <QCoreApplication>
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "app/AsioDrivers.h"
+#include "app/BassAudioLibrary.h"
 #include "app/HeadlessService.h"
-#include "app/UnavailableAudioLibrary.h"
+#include "audio/devices/DeviceCatalogue.h"
 #include "core/CmdLine.h"
 
 int main(int argc, char** argv) {
@@ -22,11 +25,13 @@ int main(int argc, char** argv) {
   }
   QCoreApplication application(argc, argv);
 
-  // The audio engine's library functions do not link yet. Once they do, use
-  // velloran::app::BassAudioLibrary here and set platform.process.buildCatalogue to
-  // velloran::audio::BuildDeviceCatalogue.
-  velloran::app::UnavailableAudioLibrary audio;
+  velloran::app::BassAudioLibrary audio;
   velloran::app::ServicePlatform platform;
   platform.audio = &audio;
+  platform.process.buildCatalogue = [](const velloran::ConfigFile& config) {
+    return std::shared_ptr<velloran::audio::DeviceCatalogue>(
+        velloran::audio::BuildDeviceCatalogue(config));
+  };
+  platform.asioDrivers = velloran::app::AsioDriversFromCatalogue;
   return velloran::app::RunHeadlessService(args, platform);
 }
