@@ -8,6 +8,7 @@ Every wait is on the program's own output or exit, with a time-out; there are no
 import os
 import queue
 import re
+import shutil
 import signal
 import subprocess
 import sys
@@ -32,11 +33,11 @@ GLOBAL_KEYS = [
 class Service:
     """One running velloran -headless process whose standard output is read line by line."""
 
-    def __init__(self, root, *extra):
+    def __init__(self, root, *extra, program=None):
         self.lines = []
         self._queue = queue.Queue()
         self.proc = subprocess.Popen(
-            [VELLORAN, "-headless", "-rootfolder", root, *extra],
+            [program or VELLORAN, "-headless", "-rootfolder", root, *extra],
             stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
         self._reader = threading.Thread(target=self._read, daemon=True)
         self._reader.start()
@@ -175,6 +176,26 @@ class HeadlessTest(unittest.TestCase):
         service.wait_for("Unable to write to " + root + "/Velloran.ini")
         with open(blocker, encoding="utf-8") as f:
             self.assertEqual(f.read(), "x")
+
+    def test_plugin_folder_with_a_file_that_is_no_plugin(self):
+        # The program looks for plug-ins in plugins/bass/ next to its own file.
+        bindir = os.path.join(self.tmp.name, "bin")
+        plugins = os.path.join(bindir, "plugins", "bass")
+        os.makedirs(plugins)
+        program = os.path.join(bindir, "velloran")
+        shutil.copy2(VELLORAN, program)
+        for name, text in (("notaplugin.so", "not a plug-in"), ("readme.txt", "x")):
+            with open(os.path.join(plugins, name), "w", encoding="utf-8") as f:
+                f.write(text)
+        service = Service(self.root, program=program)
+        self.services.append(service)
+        service.wait_for("started (headless)")
+        line = service.wait_for("Error loading BASS plugin")
+        self.assertTrue(line.endswith(": Error loading BASS plugin notaplugin.so: BASS error 41"),
+                        line)
+        service.proc.send_signal(signal.SIGTERM)
+        self.assertEqual(service.finish(), 0)
+        self.assertEqual(sum("Error loading BASS plugin" in l for l in service.lines), 1)
 
     def test_without_headless_flag_runs_headless_with_a_note(self):
         proc = subprocess.Popen([VELLORAN, "-rootfolder", self.root],
