@@ -9,6 +9,7 @@ namespace velloran::audio::engine {
 namespace {
 constexpr size_t kPrimeFrames = 512;  // history fed to the variable engine when it takes over
 constexpr double kMaxDeviation = 0.05;
+constexpr size_t kChunkFrames = 256;  // input the resampler takes at a time
 }  // namespace
 
 MixerInput::MixerInput(std::shared_ptr<MixerSource> source, uint32_t mixRate, uint32_t mixChannels,
@@ -36,15 +37,16 @@ MixerInput::MixerInput(std::shared_ptr<MixerSource> source, uint32_t mixRate, ui
     valid_ = false;
     return;
   }
-  // The stage holds one refill plus, after a switch, the replayed history.
-  const auto refill = static_cast<size_t>(std::ceil(static_cast<double>(maxFrames) * nominalRatio_ *
-                                                    (1.0 + kMaxDeviation))) +
-                      64;
-  stageFrames_ = refill + 2 * kPrimeFrames + 4096;
-  historyFrames_ = stageFrames_;
+  historyFrames_ = 4 * kPrimeFrames + 4 * kChunkFrames + 4096;
   out_.assign(maxFrames * srcChannels_, 0.0f);
-  stage_.assign(stageFrames_ * srcChannels_, 0.0f);
+  chunk_.assign(kChunkFrames * srcChannels_, 0.0f);
+  replay_.assign(historyFrames_ * srcChannels_, 0.0f);
   history_.assign(historyFrames_ * srcChannels_, 0.0f);
+  for (Resampler* r : {fixed_.get(), variable_.get()}) {
+    if (r != nullptr) {
+      r->SetInput(&MixerInput::SupplyInput, this, kChunkFrames);
+    }
+  }
 }
 
 size_t MixerInput::ReadSource(float* out, size_t frames) noexcept {
@@ -66,30 +68,42 @@ size_t MixerInput::RenderPassthrough(size_t frames) noexcept {
   return ReadSource(out_.data(), frames);
 }
 
+size_t MixerInput::SupplyInput(void* self, const float** data, size_t maxFrames) noexcept {
+  auto* input = static_cast<MixerInput*>(self);
+  const size_t want = std::max<size_t>(1, std::min(maxFrames, kChunkFrames));
+  if (input->replayPos_ < input->replayLen_) {
+    const size_t n = std::min(want, input->replayLen_ - input->replayPos_);
+    *data = input->replay_.data() + input->replayPos_ * input->srcChannels_;
+    input->replayPos_ += n;
+    return n;
+  }
+  size_t n = input->ReadSource(input->chunk_.data(), want);
+  if (n == 0) {
+    // Never report the end of input: a dry source is caught before the engine runs, so this is
+    // at most the tail of one block of an unpaced source; give it silence.
+    std::fill(input->chunk_.begin(), input->chunk_.begin() + want * input->srcChannels_, 0.0f);
+    n = want;
+  }
+  *data = input->chunk_.data();
+  return n;
+}
+
 size_t MixerInput::RenderResampled(size_t frames) noexcept {
   Resampler& resampler = mode_ == Mode::kVariable ? *variable_ : *fixed_;
+  // A block needs its input plus what the engine holds back (filter length, one chunk).
+  const size_t needed =
+      static_cast<size_t>(std::ceil(static_cast<double>(frames) * resampler.Ratio())) +
+      4 * kChunkFrames;
+  if (paced_ && source_->AvailableFrames() + (replayLen_ - replayPos_) < needed) {
+    return 0;  // dry: leave the engine untouched until the source is primed again
+  }
   size_t produced = 0;
   int idle = 0;
   while (produced < frames && idle < 2) {
-    if (stagePos_ == stageLen_) {
-      const double ratio = resampler.Ratio();
-      const auto want = std::min(
-          stageFrames_,
-          static_cast<size_t>(std::ceil(static_cast<double>(frames - produced) * ratio)) + 16);
-      stagePos_ = 0;
-      stageLen_ = ReadSource(stage_.data(), want);
-      if (stageLen_ == 0) {
-        break;  // source dry
-      }
-    }
-    size_t used = 0;
-    size_t made = 0;
-    resampler.Process(stage_.data() + stagePos_ * srcChannels_, stageLen_ - stagePos_, &used,
-                      out_.data() + produced * srcChannels_, frames - produced, &made);
-    stagePos_ += used;
+    float* at = out_.data() + produced * srcChannels_;
+    size_t made = resampler.Output(at, frames - produced);
     if (discard_ > 0 && made > 0) {
       const size_t drop = std::min(discard_, made);
-      float* at = out_.data() + produced * srcChannels_;
       std::memmove(at, at + drop * srcChannels_, (made - drop) * srcChannels_ * sizeof(float));
       discard_ -= drop;
       made -= drop;
@@ -98,37 +112,29 @@ size_t MixerInput::RenderResampled(size_t frames) noexcept {
       fixedOut_ += made;
     }
     produced += made;
-    idle = (used == 0 && made == 0) ? idle + 1 : 0;
+    idle = made == 0 ? idle + 1 : 0;
   }
   return produced;
 }
 
 void MixerInput::SwitchToVariable() noexcept {
   // Position (in source frames) of the next frame the current path would have played.
-  double next = 0.0;
-  if (mode_ == Mode::kFixed) {
-    next = static_cast<double>(fixedOut_) * nominalRatio_;
-  } else {
-    next = static_cast<double>(historyTotal_);
-  }
+  const double next = mode_ == Mode::kFixed ? static_cast<double>(fixedOut_) * nominalRatio_
+                                            : static_cast<double>(historyTotal_);
   const uint64_t oldest = historyTotal_ > historyFrames_ ? historyTotal_ - historyFrames_ : 0;
   const double wantedStart = std::floor(next) - static_cast<double>(kPrimeFrames);
   const uint64_t start =
       wantedStart <= static_cast<double>(oldest) ? oldest : static_cast<uint64_t>(wantedStart);
   const auto replay = static_cast<size_t>(historyTotal_ - start);
-  if (replay > stageFrames_) {
-    mode_ = Mode::kVariable;  // cannot happen with the sizes chosen; play on regardless
-    return;
-  }
-  // Replay history [start, historyTotal) through the variable engine; it includes the frames
-  // still staged for the constant-rate engine.
+  // Replay history [start, historyTotal) through the variable engine; it includes what the
+  // constant-rate engine had taken in but not yet played.
   for (size_t i = 0; i < replay; ++i) {
     const size_t at = static_cast<size_t>((start + i) % historyFrames_);
-    std::memcpy(stage_.data() + i * srcChannels_, history_.data() + at * srcChannels_,
+    std::memcpy(replay_.data() + i * srcChannels_, history_.data() + at * srcChannels_,
                 srcChannels_ * sizeof(float));
   }
-  stagePos_ = 0;
-  stageLen_ = replay;
+  replayPos_ = 0;
+  replayLen_ = replay;
   discard_ =
       static_cast<size_t>(std::lround((next - static_cast<double>(start)) / variable_->Ratio()));
   mode_ = Mode::kVariable;
@@ -146,13 +152,13 @@ void MixerInput::AddToMix(float* mix, size_t frames) const noexcept {
     }
     return;
   }
-  const uint32_t shared = std::min(srcChannels_, mixChannels_);
   if (srcChannels_ == 2 && mixChannels_ == 2) {
     for (size_t i = 0; i < frames * 2; ++i) {
       mix[i] += in[i];
     }
     return;
   }
+  const uint32_t shared = std::min(srcChannels_, mixChannels_);
   for (size_t f = 0; f < frames; ++f) {
     const float* s = in + f * srcChannels_;
     float* o = mix + f * mixChannels_;
@@ -162,6 +168,11 @@ void MixerInput::AddToMix(float* mix, size_t frames) const noexcept {
   }
 }
 
+double MixerInput::LevelSeconds() const noexcept {
+  return static_cast<double>(source_->AvailableFrames() + (replayLen_ - replayPos_)) /
+         static_cast<double>(srcRate_);
+}
+
 void MixerInput::Render(float* mix, size_t frames) noexcept {
   if (!valid_ || frames == 0) {
     return;
@@ -169,21 +180,15 @@ void MixerInput::Render(float* mix, size_t frames) noexcept {
   frames = std::min(frames, out_.size() / srcChannels_);
   const double dt = static_cast<double>(frames) / static_cast<double>(mixRate_);
   if (paced_ && !primed_) {
-    const double level = static_cast<double>(source_->AvailableFrames() + stageLen_ - stagePos_) /
-                         static_cast<double>(srcRate_);
-    if (level < drift_.Config().targetSeconds) {
+    if (LevelSeconds() < drift_.Config().targetSeconds) {
       return;  // silence until the target level is reached once
     }
     primed_ = true;
     drift_.Restart();
   }
 
-  size_t got = 0;
-  if (mode_ == Mode::kPassthrough) {
-    got = RenderPassthrough(frames);
-  } else {
-    got = RenderResampled(frames);
-  }
+  const size_t got =
+      mode_ == Mode::kPassthrough ? RenderPassthrough(frames) : RenderResampled(frames);
   AddToMix(mix, got);
 
   if (!paced_) {
@@ -194,10 +199,8 @@ void MixerInput::Render(float* mix, size_t frames) noexcept {
     primed_ = false;  // ran dry: wait for the target level again
     return;
   }
-  const double level = static_cast<double>(source_->AvailableFrames() + stageLen_ - stagePos_) /
-                       static_cast<double>(srcRate_);
   const bool wasEngaged = drift_.Engaged();
-  correction_ = drift_.Update(level, dt);
+  correction_ = drift_.Update(LevelSeconds(), dt);
   if (drift_.Engaged() && !wasEngaged && mode_ != Mode::kVariable) {
     SwitchToVariable();
   }

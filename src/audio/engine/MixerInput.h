@@ -47,10 +47,12 @@ class MixerInput {
 
  private:
   size_t ReadSource(float* out, size_t frames) noexcept;  // and keep history
+  static size_t SupplyInput(void* self, const float** data, size_t maxFrames) noexcept;
   size_t RenderPassthrough(size_t frames) noexcept;
   size_t RenderResampled(size_t frames) noexcept;
   void SwitchToVariable() noexcept;
   void AddToMix(float* mix, size_t frames) const noexcept;
+  double LevelSeconds() const noexcept;
 
   std::shared_ptr<MixerSource> source_;
   uint32_t srcRate_;
@@ -69,11 +71,11 @@ class MixerInput {
   double correction_ = 0.0;
   uint64_t underruns_ = 0;
 
-  std::vector<float> out_;    // converted frames of the current block (source channels)
-  std::vector<float> stage_;  // source frames read but not yet consumed by the resampler
-  size_t stagePos_ = 0;
-  size_t stageLen_ = 0;
-  size_t stageFrames_;
+  std::vector<float> out_;     // converted frames of the current block (source channels)
+  std::vector<float> chunk_;   // one chunk of input handed to the resampler
+  std::vector<float> replay_;  // history replayed into the variable engine after a switch
+  size_t replayPos_ = 0;
+  size_t replayLen_ = 0;
   std::vector<float> history_;  // ring of the last frames read from the source
   size_t historyFrames_;
   uint64_t historyTotal_ = 0;  // frames ever read from the source

@@ -49,15 +49,22 @@ void Resampler::SetRatio(double ioRatio, size_t slewFrames) noexcept {
   }
 }
 
-void Resampler::Process(const float* in, size_t inFrames, size_t* usedFrames, float* out,
-                        size_t outFrames, size_t* producedFrames) noexcept {
-  size_t used = 0;
-  size_t produced = 0;
-  // A zero-length input is not end-of-input for soxr as long as the pointer is not null.
-  static const float kNothing = 0.0f;
-  soxr_process(soxr_, inFrames > 0 ? in : &kNothing, inFrames, &used, out, outFrames, &produced);
-  *usedFrames = used;
-  *producedFrames = produced;
+size_t Resampler::Trampoline(void* self, const void** data, size_t frames) {
+  auto* resampler = static_cast<Resampler*>(self);
+  const float* in = nullptr;
+  const size_t n = resampler->fn_(resampler->state_, &in, frames);
+  *data = in;
+  return n;
+}
+
+void Resampler::SetInput(InputFn fn, void* state, size_t maxChunkFrames) noexcept {
+  fn_ = fn;
+  state_ = state;
+  soxr_set_input_fn(soxr_, &Resampler::Trampoline, this, maxChunkFrames);
+}
+
+size_t Resampler::Output(float* out, size_t frames) noexcept {
+  return soxr_output(soxr_, out, frames);
 }
 
 }  // namespace velloran::audio::engine

@@ -32,15 +32,23 @@ class Resampler {
   // Variable only: moves to ioRatio over slewFrames output frames (0 = at once).
   void SetRatio(double ioRatio, size_t slewFrames) noexcept;
 
-  // Consumes up to inFrames frames of in, writes up to outFrames frames to out.
-  void Process(const float* in, size_t inFrames, size_t* usedFrames, float* out, size_t outFrames,
-               size_t* producedFrames) noexcept;
+  // Where input comes from: fn(state, &data, maxFrames) points data at up to maxFrames frames
+  // and returns their count. The resampler asks only for what its output needs, so the caller's
+  // FIFO level is the true backlog. fn must never return 0 (that would end the stream): call
+  // Output only when enough input is available. Set once, before the first Output.
+  using InputFn = size_t (*)(void* state, const float** data, size_t maxFrames);
+  void SetInput(InputFn fn, void* state, size_t maxChunkFrames) noexcept;
+  // Writes frames frames to out; returns the frames written.
+  size_t Output(float* out, size_t frames) noexcept;
 
  private:
   Resampler(soxr* handle, bool variable, double ratio);
   soxr* soxr_;
   bool variable_;
   double ratio_;
+  InputFn fn_ = nullptr;
+  void* state_ = nullptr;
+  static size_t Trampoline(void* self, const void** data, size_t frames);
 };
 
 }  // namespace velloran::audio::engine
