@@ -1,0 +1,607 @@
+#include "slots/TSlotInfo.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+
+#include "audio/devices/DeviceCatalogue.h"
+#include "audio/devices/TDeviceInfoWithClients.h"
+#include "core/BassErrorText.h"
+#include "core/Clock.h"
+#include "core/Error.h"
+#include "core/Paths.h"
+#include "slots/CueSheet.h"
+#include "slots/EncoderCommandLine.h"
+#include "slots/RecordingNames.h"
+#include "slots/RecordingsDatabase.h"
+#include "slots/TimeSlots.h"
+
+namespace velloran::slots {
+
+namespace {
+
+constexpr double kPullBlockSeconds = 2.0;
+constexpr uint32_t kPullIntervalMs = 50;
+constexpr int kEncoderPriority = -1000;
+
+}  // namespace
+
+float SilenceThresholdToLinear(int32_t dBFS) {
+  if (dBFS > -200) {
+    return static_cast<float>(std::pow(10.0, dBFS / 20.0));
+  }
+  return 0.0f;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Create / Destroy / configuration
+
+TSlotInfo::TSlotInfo(ConfigFile& iIniFile, bool iAlarmOnly, int iIndex,
+                     const audio::DeviceCatalogue* iCatalogue)
+    : fIniFile(iIniFile), fCatalogue(iCatalogue), fIndex(iIndex), fAlarmOnly(iAlarmOnly) {
+  fSettings = ReadSlotSettings(fIniFile, fIndex, fAlarmOnly);
+  fEffectiveSamplerate = fSettings.fSampleRate;
+  SetSilenceThreshold(fSettings.fSilenceThreshold);
+}
+
+TSlotInfo::~TSlotInfo() {
+  fDeleting = true;
+  try {
+    CloseCurrentRecording(false);
+    StopRecording();
+  } catch (const std::exception& e) {
+    DoLogMessage(std::string("Error closing recording: ") + e.what());
+  }
+  if (fStreamingThread) {
+    fStreamingThread->Destroy();
+    fStreamingThread.reset();
+  }
+  if (fPullThread) {
+    fPullThread->Destroy();
+    fPullThread.reset();
+  }
+  try {
+    FlushConfig();
+  } catch (const std::exception& e) {
+    DoLogMessage(e.what());
+  }
+  if (fMixer != 0) {
+    BASS_StreamFree(fMixer);
+    fMixer = 0;
+  }
+}
+
+void TSlotInfo::FlushConfig() {
+  TSlotSettings copy;
+  {
+    std::lock_guard<std::recursive_mutex> lock(fCS);
+    copy = fSettings;
+  }
+  copy.fSilenceThreshold = SilenceThreshold();
+  WriteSlotSettings(fIniFile, fIndex, copy);
+}
+
+void TSlotInfo::ApplySettings(const TSlotSettings& settings) {
+  std::lock_guard<std::recursive_mutex> lock(fCS);
+  const bool enabled = fSettings.fEnabled;
+  const TRecordChannels channels = fSettings.fRecordChannels;
+  fSettings = settings;
+  fSettings.fEnabled = enabled;
+  fSettings.fRecordChannels = channels;
+  fSettings.fSilenceThreshold = SilenceThreshold();
+  if (fAlarmOnly) {
+    fSettings.fAudioFormat = sfNone;
+  }
+}
+
+void TSlotInfo::SetEnabled(bool value) {
+  std::lock_guard<std::recursive_mutex> lock(fCS);
+  if (value != fSettings.fEnabled) {
+    fSettings.fEnabled = value;
+    CycleEncoder();
+  }
+}
+
+void TSlotInfo::SetRecordChannels(TRecordChannels value) {
+  fSettings.fRecordChannels = value;
+  UpdateDownmixFX();
+}
+
+void TSlotInfo::SetSilenceThreshold(int32_t value) {
+  std::lock_guard<std::mutex> lock(fLevelCS);
+  fSilenceThreshold = value;
+  fSettings.fSilenceThreshold = value;
+  fSilenceThresholdLinear = SilenceThresholdToLinear(value);
+}
+
+int32_t TSlotInfo::SilenceThreshold() const {
+  std::lock_guard<std::mutex> lock(fLevelCS);
+  return fSilenceThreshold;
+}
+
+float TSlotInfo::SilenceThresholdLinear() const {
+  std::lock_guard<std::mutex> lock(fLevelCS);
+  return fSilenceThresholdLinear;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Locked readers
+
+HENCODE TSlotInfo::Encoder() const {
+  std::lock_guard<std::recursive_mutex> lock(fCS);
+  return fEncoder;
+}
+std::string TSlotInfo::CurrentFilename() const {
+  std::lock_guard<std::recursive_mutex> lock(fCS);
+  return fCurrentFilename;
+}
+int64_t TSlotInfo::CurrentRecordingID() const {
+  std::lock_guard<std::recursive_mutex> lock(fCS);
+  return fCurrentRecordingID;
+}
+std::string TSlotInfo::ErrorMessage() const {
+  std::lock_guard<std::recursive_mutex> lock(fCS);
+  return fErrorMessage;
+}
+std::string TSlotInfo::Name() const {
+  std::lock_guard<std::recursive_mutex> lock(fCS);
+  return fSettings.fName;
+}
+std::string TSlotInfo::StreamURL() const {
+  std::lock_guard<std::recursive_mutex> lock(fCS);
+  return fSettings.fStreamURL;
+}
+std::string TSlotInfo::CurrentStreamTitle() const {
+  std::lock_guard<std::recursive_mutex> lock(fCS);
+  return fCurrentStreamTitle;
+}
+std::string TSlotInfo::CurrentDeviceID() const {
+  std::lock_guard<std::recursive_mutex> lock(fCS);
+  return fCurrentDeviceID;
+}
+audio::TDeviceInfoWithClients* TSlotInfo::CurrentDeviceInfo() const {
+  std::lock_guard<std::recursive_mutex> lock(fCS);
+  return fCurrentDeviceInfo;
+}
+uint64_t TSlotInfo::RecordStartTickCount() const {
+  std::lock_guard<std::recursive_mutex> lock(fCS);
+  return fRecordStartTickCount;
+}
+uint64_t TSlotInfo::LastOverSilenceTickCount() const {
+  std::lock_guard<std::mutex> lock(fLevelCS);
+  return fLastOverSilenceTickCount;
+}
+uint64_t TSlotInfo::LastMetadataTickCount() const {
+  std::lock_guard<std::recursive_mutex> lock(fCS);
+  return fLastMetadataTickCount;
+}
+
+float TSlotInfo::CurrentRecordingDuration() const {
+  const int64_t bytes = StreamPosition() - fRecordStartPos;
+  return static_cast<float>(
+      BASS_ChannelBytes2Seconds(fMixer, static_cast<QWORD>(std::max<int64_t>(bytes, 0))));
+}
+
+int64_t TSlotInfo::GetCurrentSilenceDurationMilliseconds() const {
+  std::lock_guard<std::mutex> lock(fLevelCS);
+  return static_cast<int64_t>(TickCount64() - fLastOverSilenceTickCount);
+}
+
+void TSlotInfo::HandleStreamTitle(const std::string& iTitle) {
+  std::lock_guard<std::recursive_mutex> lock(fCS);
+  const uint64_t now = TickCount64();
+  fCurrentStreamTitle = iTitle;
+  fLastMetadataTickCount = now;
+  if (!fSettings.fCueSheet || fEncoder == 0 || fCurrentFilename.empty()) {
+    return;
+  }
+  ++fCueSheetTrackCounter;
+  fCueSheetData.push_back(CueTrackLine(fCueSheetTrackCounter));
+  fCueSheetData.push_back(CueTitleLine(iTitle));
+  fCueSheetData.push_back(
+      CueIndexLine(static_cast<int64_t>(now) - static_cast<int64_t>(fRecordStartTickCount)));
+  try {
+    WriteCueSheet(fCurrentFilename + ".cue", fCueSheetData);
+  } catch (const std::exception& e) {
+    DoLogMessage(e.what());
+  }
+}
+
+void TSlotInfo::DoLogMessage(const std::string& iMessage) {
+  if (OnLogMessage) {
+    OnLogMessage(this, Name() + ": " + iMessage);
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Audio graph
+
+void TSlotInfo::Initialize(bool iStartPullThread) {
+  {
+    std::lock_guard<std::mutex> lock(fLevelCS);
+    fLastOverSilenceTickCount = TickCount64();
+  }
+  fLastMetadataTickCount = TickCount64();
+  fMixer = BASS_Mixer_StreamCreate(static_cast<DWORD>(fEffectiveSamplerate), 2,
+                                   BASS_SAMPLE_FLOAT | BASS_STREAM_DECODE | BASS_MIXER_NONSTOP);
+  if (fMixer == 0) {
+    DoLogMessage("Mixer: BASS Error " + std::to_string(BASS_ErrorGetCode()));
+  }
+  fDownmixFX = BASS_ChannelSetFX(fMixer, BASS_FX_BFX_MIX, 1);
+  UpdateDownmixFX();
+  BASS_ChannelSetDSP(fMixer, &TSlotInfo::LevelDSPProc, this, 0);
+  BASS_ChannelSetDSP(fMixer, &TSlotInfo::CounterDSPProc, this, 0);
+  BASS_FX_GetVersion();
+  if (fSettings.fRecordDelay > 0) {
+    const HFX delay = BASS_ChannelSetFX(fMixer, BASS_FX_BFX_ECHO3, 100);
+    BASS_BFX_ECHO3 params{0.0f, 1.0f, static_cast<float>(fSettings.fRecordDelay), BASS_BFX_CHANALL};
+    BASS_FXSetParameters(delay, &params);
+  }
+
+  fPullBuffer.assign(static_cast<size_t>(BASS_ChannelSeconds2Bytes(fMixer, kPullBlockSeconds)), 0);
+  fPullStartTick = TickCount64();
+  if (iStartPullThread) {
+    fPullThread = std::make_unique<TSimpleThread>(
+        true, [this] { PullThreadProc(); }, "PullThread Slot " + std::to_string(fIndex));
+    fPullThread->SetPriority(ThreadPriority::TimeCritical);
+    fPullThread->Start();
+  }
+  fStreamingThread = std::make_unique<TSimpleThread>(
+      true, [this] { StreamingThreadProc(); }, "StreamingThread Slot " + std::to_string(fIndex));
+  fStreamingThread->Start();
+
+  RepairDatabase();
+}
+
+void TSlotInfo::UpdateDownmixFX() {
+  switch (fSettings.fRecordChannels) {
+    case rcLeft:
+      fDownmixChannels[0] = BASS_BFX_CHAN1;
+      fDownmixChannels[1] = BASS_BFX_CHAN1;
+      break;
+    case rcRight:
+      fDownmixChannels[0] = BASS_BFX_CHAN2;
+      fDownmixChannels[1] = BASS_BFX_CHAN2;
+      break;
+    case rcStereo:
+    default:
+      fDownmixChannels[0] = BASS_BFX_CHAN1;
+      fDownmixChannels[1] = BASS_BFX_CHAN2;
+      break;
+  }
+  const BASS_BFX_MIX params{fDownmixChannels};
+  BASS_FXSetParameters(fDownmixFX, &params);
+}
+
+void TSlotInfo::LevelDSPProc(HDSP, DWORD, void* buffer, DWORD length, void* user) {
+  static_cast<TSlotInfo*>(user)->DoLevelDSP(buffer, length);
+}
+
+void TSlotInfo::CounterDSPProc(HDSP, DWORD, void*, DWORD length, void* user) {
+  static_cast<TSlotInfo*>(user)->DoCounterDSP(length);
+}
+
+void TSlotInfo::DoLevelDSP(const void* buffer, DWORD length) {
+  const size_t frames = length / 8;
+  const auto* samples = static_cast<const float*>(buffer);
+  float left = 0.0f;
+  float right = 0.0f;
+  for (size_t i = 0; i < frames; ++i) {
+    left = std::max(left, std::fabs(samples[2 * i]));
+    right = std::max(right, std::fabs(samples[2 * i + 1]));
+  }
+  fLevelLeft.store(left, std::memory_order_relaxed);
+  fLevelRight.store(right, std::memory_order_relaxed);
+  std::lock_guard<std::mutex> lock(fLevelCS);
+  if (left >= fSilenceThresholdLinear || right >= fSilenceThresholdLinear) {
+    fLastOverSilenceTickCount = TickCount64();
+  }
+}
+
+void TSlotInfo::DoCounterDSP(DWORD length) {
+  fStreamPosition.fetch_add(length, std::memory_order_acq_rel);
+}
+
+uint32_t TSlotInfo::PullStep() {
+  if (fMixer == 0 || fPullBuffer.empty()) {
+    return 0;
+  }
+  const double elapsed = static_cast<double>(TickCount64() - fPullStartTick) / 1000.0;
+  const QWORD target = BASS_ChannelSeconds2Bytes(fMixer, elapsed);
+  const QWORD pos = BASS_ChannelGetPosition(fMixer, BASS_POS_BYTE);
+  if (pos == static_cast<QWORD>(-1) || pos >= target) {
+    return 0;
+  }
+  const auto amount = static_cast<DWORD>(std::min<QWORD>(target - pos, fPullBuffer.size()));
+  try {
+    const DWORD got = BASS_ChannelGetData(fMixer, fPullBuffer.data(), amount);
+    return got == static_cast<DWORD>(-1) ? 0 : got;
+  } catch (...) {
+    return 0;  // the next pass continues
+  }
+}
+
+void TSlotInfo::PullThreadProc() {
+  while (!fPullThread->Terminated()) {
+    PullStep();
+    fPullThread->WaitForEvent(kPullIntervalMs);
+  }
+}
+
+void TSlotInfo::StreamingThreadProc() {
+  // Outgoing streaming is not part of this build: the thread only waits to be
+  // stopped.
+  while (!fStreamingThread->Terminated()) {
+    fStreamingThread->WaitForEvent(1000);
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Input
+
+void TSlotInfo::StartRecording() {
+  {
+    std::lock_guard<std::recursive_mutex> lock(fCS);
+    switch (fSettings.fRecordSource) {
+      case rsDisabled:
+        StopRecording();
+        break;
+      case rsSoundcard: {
+        audio::TDeviceInfoWithClients* device = nullptr;
+        try {
+          if (fSettings.fDevice.empty()) {
+            throw Error("No device selected");
+          }
+          if (fSettings.fDevice == fCurrentDeviceID) {
+            return;  // already connected
+          }
+          device = fCatalogue != nullptr ? fCatalogue->FindCapture(fSettings.fDevice) : nullptr;
+          if (device == nullptr) {
+            throw Error("Invalid device");
+          }
+          StopRecording();
+          fChannel = device->AddClient(static_cast<uint32_t>(fEffectiveSamplerate),
+                                       fSettings.fRecord16Bit, fSettings.fASIOWorkaround);
+          if (fChannel == 0) {
+            throw Error("AddClient: BASS Error " + std::to_string(BASS_ErrorGetCode()));
+          }
+          if (fSettings.fExtraSleep > 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(fSettings.fExtraSleep));
+          }
+          if (!BASS_Mixer_StreamAddChannel(fMixer, fChannel, 0)) {
+            const int code = BASS_ErrorGetCode();
+            device->RemoveClient(fChannel);
+            BASS_StreamFree(fChannel);
+            fChannel = 0;
+            throw Error("Mixer_StreamAddChannel: BASS Error " + std::to_string(code));
+          }
+          fCurrentStreamTitle.clear();
+          fCurrentDeviceInfo = device;
+          fCurrentDeviceID = fSettings.fDevice;
+          fErrorMessage.clear();
+          DoLogMessage("Recording from " + device->Name());
+        } catch (const std::exception& e) {
+          fErrorMessage = e.what();
+          if (device != nullptr) {
+            DoLogMessage("Error recording from \"" + device->Name() + "\": " + e.what());
+          } else {
+            DoLogMessage(std::string("Recording error: ") + e.what());
+          }
+        }
+        break;
+      }
+      case rsStream:
+        StopRecording();
+        fCurrentStreamTitle.clear();
+        fCurrentStreamURL = fSettings.fStreamURL;
+        fErrorMessage = "Stream input is not available in this build";
+        DoLogMessage("Recording error: " + fErrorMessage);
+        break;
+    }
+  }
+  if (fStreamingThread) {
+    fStreamingThread->SignalEvent();
+  }
+}
+
+void TSlotInfo::StopRecording() {
+  {
+    std::lock_guard<std::recursive_mutex> lock(fCS);
+    if (fCurrentDeviceInfo != nullptr) {
+      fCurrentDeviceInfo->RemoveClient(fChannel);
+      BASS_StreamFree(fChannel);
+      fChannel = 0;
+      fCurrentDeviceID.clear();
+      fCurrentDeviceInfo = nullptr;
+    }
+    fLevelLeft.store(0.0f, std::memory_order_relaxed);
+    fLevelRight.store(0.0f, std::memory_order_relaxed);
+  }
+  if (fStreamingThread) {
+    fStreamingThread->SignalEvent();
+  }
+}
+
+bool TSlotInfo::DeviceConnected() const {
+  return fCurrentDeviceInfo != nullptr;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Files
+
+bool TSlotInfo::CheckRotation() {
+  if (fSettings.fNoAutoRotate) {
+    return false;
+  }
+  const int32_t length = fSettings.fTimeSlotLength;
+  if (EffectiveTimeSlotLength(length) != length) {
+    if (!fWarnedTimeSlotLength || *fWarnedTimeSlotLength != length) {
+      fWarnedTimeSlotLength = length;
+      DoLogMessage("Time slot length of " + std::to_string(length) +
+                   " minutes is out of range; using " +
+                   std::to_string(EffectiveTimeSlotLength(length)) + " minutes");
+    }
+  }
+  if (fSettings.fTimeSlotAlign) {
+    const TDateTime key = AlignedTimeSlotKey(NowLocal(), length, fSettings.fTimeSlotOffset);
+    if (key != fLastTimeSlot) {
+      CycleEncoder();
+      fLastTimeSlot = key;
+      return true;
+    }
+    return false;
+  }
+  if (UnalignedRotationDue(TickCount64(), RecordStartTickCount(), length)) {
+    CycleEncoder();
+    return true;
+  }
+  return false;
+}
+
+void TSlotInfo::CloseCurrentRecording(bool keepEncoder) {
+  std::lock_guard<std::recursive_mutex> lock(fCS);
+  if (fEncoder != 0) {
+    const int64_t position = StreamPosition();
+    if (!keepEncoder) {
+      BASS_Encode_Stop(fEncoder);
+      fEncoder = 0;
+    }
+    if (fCurrentRecordingID != 0) {
+      const double seconds = BASS_ChannelBytes2Seconds(
+          fMixer, static_cast<QWORD>(std::max<int64_t>(position - fRecordStartPos, 0)));
+      try {
+        UpdateRecordingDuration(*GetDatabaseConnection(), fCurrentRecordingID, seconds);
+      } catch (const std::exception& e) {
+        DoLogMessage(std::string("Error updating database: ") + e.what());
+      }
+    }
+    fCueSheetData.clear();
+    fCueSheetTrackCounter = 0;
+  }
+  fCurrentRecordingID = 0;
+}
+
+void TSlotInfo::CycleEncoder() {
+  std::lock_guard<std::recursive_mutex> lock(fCS);
+  const HENCODE old = fEncoder;
+  const bool skip = !fSettings.fEnabled || fSettings.fStreamingOnly ||
+                    fSettings.fAudioFormat == sfNone || fSettings.fRecordSource == rsDisabled ||
+                    (fSettings.fRecordSource == rsSoundcard && !DeviceConnected());
+  CloseCurrentRecording(!skip);
+  if (fAlarmOnly) {
+    fSettings.fAudioFormat = sfNone;
+  }
+  if (skip) {
+    if (fEncoder != 0) {
+      BASS_Encode_Stop(fEncoder);
+      fEncoder = 0;
+    }
+    return;
+  }
+  fEncoder = 0;  // old keeps writing until the new one is attached
+  try {
+    StartEncoderLocked();
+  } catch (const std::exception& e) {
+    if (fEncoder != 0) {
+      BASS_Encode_Stop(fEncoder);
+      fEncoder = 0;
+    }
+    fErrorMessage = e.what();
+    fCurrentFilename.clear();
+    fCurrentRecordingID = 0;
+  }
+  if (old != 0) {
+    BASS_Encode_Stop(old);
+  }
+}
+
+void TSlotInfo::StartEncoderLocked() {
+  const std::string folder = IncludeTrailingPathDelimiter(fSettings.fFolder);
+  const std::string extension =
+      RecordingFileExtension(fSettings.fAudioFormat, fSettings.fFileExtension);
+  const RecordingNaming naming{fSettings.fCustomFilename, fSettings.fFlatFilenames,
+                               fSettings.fFilenamePrefix};
+  const std::string previous = fCurrentFilename;
+  const std::string fullPath = UniqueRecordingPath(
+      folder + BuildRecordingName(naming, NowLocal(), extension), [&](const std::string& p) {
+        std::error_code ec;
+        return p == previous || std::filesystem::exists(p, ec);
+      });
+  const std::string relativeName = fullPath.substr(folder.size());
+  const size_t slash = fullPath.find_last_of('/');
+  if (slash != std::string::npos) {
+    CreateFolderWithParents(fullPath.substr(0, slash));
+  }
+
+  BASS_SetConfig(BASS_CONFIG_ENCODE_PRIORITY, static_cast<DWORD>(kEncoderPriority));
+  BASS_SetConfig(BASS_CONFIG_ENCODE_QUEUE,
+                 static_cast<DWORD>(std::max(fSettings.fEncoderQueueLength, 0)));
+  const EncoderSettings encoder{fSettings.fAudioFormat,    fEffectiveSamplerate,
+                                fSettings.fBitrate,        fSettings.fMode,
+                                fSettings.fEncoderOptions, fSettings.fEncoderFilename};
+  const EncoderCommand command = BuildEncoderCommandLine(encoder, fullPath);
+  fEncoder = BASS_Encode_Start(
+      fMixer, command.commandLine.c_str(),
+      command.flags | BASS_UNICODE | BASS_ENCODE_FP_16BIT | BASS_ENCODE_QUEUE, nullptr, nullptr);
+  if (fEncoder == 0) {
+    fErrorMessage = BassErrorText(BASS_ErrorGetCode());
+    fCurrentFilename.clear();
+    fCurrentRecordingID = 0;
+    return;
+  }
+  fRecordStartTickCount = TickCount64();
+  fRecordStartPos = StreamPosition();
+  DoLogMessage("Encoding to file " + fullPath);
+  fErrorMessage.clear();
+  fCurrentFilename = fullPath;
+  RecordFileStart(relativeName);
+  fCueSheetData.push_back(CueFileLine(fullPath));
+}
+
+void TSlotInfo::RecordFileStart(const std::string& relativeName) {
+  try {
+    fCurrentRecordingID = InsertRecording(*GetDatabaseConnection(), NowLocal(), relativeName);
+  } catch (const std::exception& e) {
+    fCurrentRecordingID = 0;
+    DoLogMessage(std::string("Error updating database: ") + e.what());
+  }
+}
+
+std::shared_ptr<ISQLConnection> TSlotInfo::GetDatabaseConnection() const {
+  std::string file;
+  {
+    std::lock_guard<std::recursive_mutex> lock(fCS);
+    file = ChooseDatabaseFile(fSettings.fDatabaseFile, fSettings.fDatabaseFolder, fSettings.fFolder,
+                              fIndex);
+  }
+  return OpenRecordingsDatabase(file);
+}
+
+void TSlotInfo::RepairDatabase() {
+  if (fAlarmOnly) {
+    return;
+  }
+  try {
+    std::string file;
+    int64_t current = 0;
+    {
+      std::lock_guard<std::recursive_mutex> lock(fCS);
+      file = ChooseDatabaseFile(fSettings.fDatabaseFile, fSettings.fDatabaseFolder,
+                                fSettings.fFolder, fIndex);
+      current = fCurrentRecordingID;
+    }
+    std::error_code ec;
+    if (!std::filesystem::exists(file, ec)) {
+      return;  // nothing recorded yet
+    }
+    auto connection = OpenRecordingsDatabase(file);
+    RepairUnfinishedRecordings(
+        *connection, fSettings.fFolder, [this](const std::string& line) { DoLogMessage(line); },
+        current);
+  } catch (const std::exception& e) {
+    DoLogMessage(std::string("Error updating database: ") + e.what());
+  }
+}
+
+}  // namespace velloran::slots

@@ -1,0 +1,206 @@
+#pragma once
+// TSlotInfo: one recording slot. It reads its section "Slot%d" at construction, builds its
+// audio graph (mixer, channel mapping, level and byte-count DSPs, optional input delay) and its
+// threads in Initialize, connects its input in StartRecording, writes a chain of files through
+// CycleEncoder (driven by the main timer's CheckRotation) with a row per file in the slot's
+// recordings database, and on destruction closes its file, records its duration, stops its
+// threads and writes its section back.
+//
+// A recording never replaces an existing file: a taken name gets "-1", "-2", ... before the
+// extension, and the database row names the file actually written. Consecutive files join
+// without a gap: the next encoder is attached to the mixer before the previous one stops.
+//
+// Thread contract:
+// - Construction, Initialize, StartRecording, StopRecording, CycleEncoder, CheckRotation,
+//   CloseCurrentRecording, FlushConfig, the setters and destruction run on the main thread.
+// - fCS (re-entrant) guards the recording state: input, encoder, current file and its row,
+//   cue lines, start tick and position, Name/StreamURL/CurrentStreamTitle. Main-thread
+//   operations take it; the web service's threads read the texts through the locked readers.
+// - fLevelCS guards the silence threshold and the last loud-block tick; it is taken briefly by
+//   the pull thread's level DSP, the SilenceThreshold setter and the silence reader.
+// - The pull thread (PullStep, DoLevelDSP, DoCounterDSP) takes no other lock, allocates
+//   nothing after its start and never logs. Levels and the stream position are atomics that
+//   any thread may read.
+// - OnLogMessage is called from the thread that logs (main thread for every line of this
+//   class).
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "audio/bass.h"
+#include "core/ConfigFile.h"
+#include "core/DateTime.h"
+#include "core/SimpleThread.h"
+#include "slots/SlotTypes.h"
+#include "slots/TSlotSettings.h"
+#include "slots/sql/SimpleSQLInterface.h"
+
+namespace velloran::audio {
+class DeviceCatalogue;
+class TDeviceInfoWithClients;
+}  // namespace velloran::audio
+
+namespace velloran::slots {
+
+class TSlotInfo {
+ public:
+  using TLogMessageEvent = std::function<void(const void* sender, const std::string& message)>;
+
+  // Create: reads the section; opens no device, starts no thread, creates no audio object.
+  // catalogue may be null (then every device is invalid).
+  TSlotInfo(ConfigFile& iIniFile, bool iAlarmOnly, int iIndex,
+            const audio::DeviceCatalogue* iCatalogue);
+  // Destroy: closes the current file (duration written), stops the input and the threads,
+  // writes the section (a refused write is logged), frees the mixer.
+  ~TSlotInfo();
+  TSlotInfo(const TSlotInfo&) = delete;
+  TSlotInfo& operator=(const TSlotInfo&) = delete;
+
+  // Builds the audio graph and starts the threads, then repairs rows left unfinished by an
+  // earlier run. Tests pass iStartPullThread = false and drive PullStep themselves.
+  void Initialize(bool iStartPullThread = true);
+  void StartRecording();
+  void StopRecording();
+
+  // The main timer's rotation check; true when CycleEncoder ran (the caller then switches the
+  // clean-up timer on).
+  bool CheckRotation();
+  void CycleEncoder();
+  void CloseCurrentRecording(bool keepEncoder);
+  void FlushConfig();
+
+  // One pass of the pull thread: reads what the clock allows (at most two seconds) from the
+  // mixer and returns the bytes read. Call only from the pull thread, or from a test that did
+  // not start it.
+  uint32_t PullStep();
+
+  // A new title of the incoming stream: kept as CurrentStreamTitle, stamped as the last
+  // metadata tick and, with cue sheets on and a file open, appended to the cue lines, which are
+  // then saved to CurrentFilename + ".cue" (a failed save is logged). Any thread (takes fCS).
+  void HandleStreamTitle(const std::string& iTitle);
+
+  void DoLogMessage(const std::string& iMessage);
+  void UpdateDownmixFX();
+
+  // A fresh connection to the slot's recordings database: the file is chosen under fCS, then
+  // opened (folder and table created) outside it. Raises velloran::Error. Any thread.
+  std::shared_ptr<ISQLConnection> GetDatabaseConnection() const;
+
+  // ---- setters with side effects ----
+  void SetEnabled(bool value);
+  void SetRecordChannels(TRecordChannels value);
+  void SetSilenceThreshold(int32_t value);
+
+  // ---- readers ----
+  int Index() const { return fIndex; }
+  bool AlarmOnly() const { return fAlarmOnly; }
+  const TSlotSettings& Settings() const { return fSettings; }
+  bool Enabled() const { return fSettings.fEnabled; }
+  TRecordChannels RecordChannels() const { return fSettings.fRecordChannels; }
+  int32_t SilenceThreshold() const;
+  float SilenceThresholdLinear() const;
+  float LevelLeft() const { return fLevelLeft.load(std::memory_order_relaxed); }
+  float LevelRight() const { return fLevelRight.load(std::memory_order_relaxed); }
+  HSTREAM Mixer() const { return fMixer; }
+  HSTREAM Channel() const { return fChannel; }
+  HENCODE Encoder() const;
+  std::string CurrentFilename() const;
+  int64_t CurrentRecordingID() const;
+  std::string ErrorMessage() const;
+  std::string Name() const;
+  std::string StreamURL() const;
+  std::string CurrentStreamTitle() const;
+  std::string CurrentDeviceID() const;
+  audio::TDeviceInfoWithClients* CurrentDeviceInfo() const;
+  uint64_t RecordStartTickCount() const;
+  uint64_t LastOverSilenceTickCount() const;
+  uint64_t LastMetadataTickCount() const;
+  TDateTime LastTimeSlot() const { return fLastTimeSlot; }
+  void SetLastTimeSlot(TDateTime value) { fLastTimeSlot = value; }
+  int64_t StreamPosition() const { return fStreamPosition.load(std::memory_order_acquire); }
+  // Seconds of mixer output since the current file started.
+  float CurrentRecordingDuration() const;
+  int64_t GetCurrentSilenceDurationMilliseconds() const;
+
+  // Displayed meter values (tile painting, main thread).
+  float CurrentLevelLeft() const { return fCurrentLevelLeft; }
+  float CurrentLevelRight() const { return fCurrentLevelRight; }
+  void SetCurrentLevelLeft(float v) { fCurrentLevelLeft = v; }
+  void SetCurrentLevelRight(float v) { fCurrentLevelRight = v; }
+  bool SilenceDetected() const { return fSilenceDetected; }
+  void SetSilenceDetected(bool v) { fSilenceDetected = v; }
+
+  // Plain settings from the slot dialog (main thread). Name and StreamURL are replaced under
+  // fCS; the setters with side effects are not applied here (use SetEnabled,
+  // SetRecordChannels, SetSilenceThreshold).
+  void ApplySettings(const TSlotSettings& settings);
+
+  TLogMessageEvent OnLogMessage;
+
+ private:
+  static void LevelDSPProc(HDSP handle, DWORD channel, void* buffer, DWORD length, void* user);
+  static void CounterDSPProc(HDSP handle, DWORD channel, void* buffer, DWORD length, void* user);
+  void DoLevelDSP(const void* buffer, DWORD length);
+  void DoCounterDSP(DWORD length);
+  void PullThreadProc();
+  void StreamingThreadProc();
+  bool DeviceConnected() const;
+  void StartEncoderLocked();
+  void RecordFileStart(const std::string& relativeName);
+  void RepairDatabase();
+
+  mutable std::recursive_mutex fCS;
+  mutable std::mutex fLevelCS;
+  ConfigFile& fIniFile;
+  const audio::DeviceCatalogue* fCatalogue;
+  int fIndex;
+  bool fAlarmOnly;
+  std::atomic<bool> fDeleting{false};
+  TSlotSettings fSettings;
+  int32_t fEffectiveSamplerate = 0;
+
+  TDateTime fLastTimeSlot = 0;
+  uint64_t fRecordStartTickCount = 0;
+  int64_t fRecordStartPos = 0;
+  std::atomic<float> fLevelLeft{0.0f};
+  std::atomic<float> fLevelRight{0.0f};
+  float fCurrentLevelLeft = 0.0f;
+  float fCurrentLevelRight = 0.0f;
+  audio::TDeviceInfoWithClients* fCurrentDeviceInfo = nullptr;
+  std::string fCurrentDeviceID;
+  std::string fCurrentStreamURL;
+  std::string fCurrentStreamTitle;
+  HSTREAM fMixer = 0;
+  HSTREAM fChannel = 0;
+  HENCODE fEncoder = 0;
+  HFX fDownmixFX = 0;
+  int fDownmixChannels[2] = {BASS_BFX_CHAN1, BASS_BFX_CHAN2};
+  std::string fCurrentFilename;
+  int64_t fCurrentRecordingID = 0;
+  std::string fErrorMessage;
+  std::atomic<int64_t> fStreamPosition{0};
+  std::unique_ptr<TSimpleThread> fPullThread;
+  std::unique_ptr<TSimpleThread> fStreamingThread;
+  int32_t fSilenceThreshold = -30;
+  float fSilenceThresholdLinear = 0.0f;
+  uint64_t fLastOverSilenceTickCount = 0;
+  uint64_t fLastMetadataTickCount = 0;
+  bool fSilenceDetected = false;
+  std::vector<std::string> fCueSheetData;
+  int fCueSheetTrackCounter = 0;
+  std::optional<int32_t> fWarnedTimeSlotLength;  // the out-of-range length last logged
+
+  // Pull thread state: set up before the thread starts, then used only by it.
+  std::vector<char> fPullBuffer;
+  uint64_t fPullStartTick = 0;
+};
+
+// 10^(dBFS / 20) above -200 dBFS, otherwise 0 (never silent).
+float SilenceThresholdToLinear(int32_t dBFS);
+
+}  // namespace velloran::slots

@@ -1,0 +1,64 @@
+#include "slots/TSlotList.h"
+
+namespace velloran::slots {
+
+TSlotList::TSlotList(ConfigFile &config,
+                     const audio::DeviceCatalogue *catalogue,
+                     std::function<void()> onFileRotated)
+    : config_(config), catalogue_(catalogue),
+      onFileRotated_(std::move(onFileRotated)) {}
+
+TSlotList::~TSlotList() {
+  for (int i = 0; i < Count(); ++i) {
+    DestroySlot(i);
+  }
+}
+
+void TSlotList::CreateSlot(int index, bool alarmOnly,
+                           TSlotInfo::TLogMessageEvent log) {
+  if (index < 0) {
+    return;
+  }
+  if (static_cast<size_t>(index) >= slots_.size()) {
+    slots_.resize(static_cast<size_t>(index) + 1);
+  }
+  auto slot =
+      std::make_unique<TSlotInfo>(config_, alarmOnly, index, catalogue_);
+  slot->OnLogMessage = std::move(log);
+  slot->Initialize();
+  slot->StartRecording();
+  slots_[static_cast<size_t>(index)] = std::move(slot);
+}
+
+void TSlotList::SetEnabled(int index, bool enabled) {
+  if (TSlotInfo *slot = Slot(index)) {
+    slot->SetEnabled(enabled);
+  }
+}
+
+void TSlotList::CheckRotation() {
+  bool rotated = false;
+  for (const auto &slot : slots_) {
+    if (slot && slot->CheckRotation()) {
+      rotated = true;
+    }
+  }
+  if (rotated && onFileRotated_) {
+    onFileRotated_();
+  }
+}
+
+void TSlotList::DestroySlot(int index) {
+  if (index >= 0 && static_cast<size_t>(index) < slots_.size()) {
+    slots_[static_cast<size_t>(index)].reset();
+  }
+}
+
+TSlotInfo *TSlotList::Slot(int index) const {
+  if (index < 0 || static_cast<size_t>(index) >= slots_.size()) {
+    return nullptr;
+  }
+  return slots_[static_cast<size_t>(index)].get();
+}
+
+} // namespace velloran::slots

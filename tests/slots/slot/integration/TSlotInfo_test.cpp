@@ -1,0 +1,142 @@
+#include "slots/TSlotInfo.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "SlotFixture.h"
+#include "audio/generator/SignalGenerator.h"
+#include "support/WavFile.h"
+
+namespace velloran::slots::test {
+namespace {
+
+using SlotInputTest = SlotFixture;
+
+TEST_F(SlotInputTest, InputErrorsAreKeptAndLogged) {
+  struct Case {
+    const char* lines;
+    const char* error;
+    const char* log;
+  };
+  const std::vector<Case> cases = {
+      {"Source=Soundcard\n", "No device selected", "Slot 1: Recording error: No device selected"},
+      {"Source=Soundcard\nDevice=GEN:nothing\n", "Invalid device",
+       "Slot 1: Recording error: Invalid device"},
+      {"Source=Stream\nStreamURL=http://x/\n", nullptr, nullptr},
+  };
+  for (const Case& c : cases) {
+    log_.clear();
+    TSlotInfo& slot = MakeSlot(c.lines);
+    if (c.error != nullptr) {
+      EXPECT_EQ(slot.ErrorMessage(), c.error);
+      ASSERT_FALSE(log_.empty());
+      EXPECT_EQ(log_.back(), c.log);
+    } else {
+      EXPECT_FALSE(slot.ErrorMessage().empty());  // stream input is reported as unavailable
+    }
+    EXPECT_EQ(slot.CurrentDeviceInfo(), nullptr);
+    if (c.error != nullptr) {
+      Run(2000);
+      EXPECT_TRUE(Files().empty()) << c.lines;  // a sound-card slot without input writes none
+    }
+  }
+}
+
+TEST_F(SlotInputTest, DeviceIsFoundIgnoringCaseAndNotReconnected) {
+  TSlotInfo& slot = MakeSlot("Source=Soundcard\nDevice=gen:TONE\nEnabled=off\n");
+  ASSERT_NE(slot.CurrentDeviceInfo(), nullptr);
+  EXPECT_EQ(slot.ErrorMessage(), "");
+  ASSERT_EQ(log_.size(), 1u);
+  EXPECT_EQ(log_[0].rfind("Slot 1: Recording from ", 0), 0u) << log_[0];
+  const HSTREAM channel = slot.Channel();
+  slot.StartRecording();
+  EXPECT_EQ(log_.size(), 1u);
+  EXPECT_EQ(slot.Channel(), channel);
+  slot.StopRecording();
+  EXPECT_EQ(slot.CurrentDeviceInfo(), nullptr);
+  EXPECT_EQ(slot.CurrentDeviceID(), "");
+}
+
+TEST_F(SlotInputTest, ToneLevelIsMeasuredAndComparedWithTheThreshold) {
+  TSlotInfo& slot = MakeSlot("Source=Soundcard\nDevice=GEN:tone\nEnabled=off\n");
+  Run(1000);
+  const float tone = std::pow(10.0f, -18.0f / 20.0f);
+  EXPECT_NEAR(slot.LevelLeft(), tone, 0.01f);
+  EXPECT_NEAR(slot.LevelRight(), tone, 0.01f);
+
+  slot.SetSilenceThreshold(-17);  // the tone is below: silence grows with the clock
+  Run(1000);
+  EXPECT_GE(slot.GetCurrentSilenceDurationMilliseconds(), 900);
+  slot.SetSilenceThreshold(-19);  // above: every block counts as sound
+  Run(1000);
+  EXPECT_LE(slot.GetCurrentSilenceDurationMilliseconds(), 100);
+}
+
+TEST_F(SlotInputTest, ThresholdAtOrBelowMinus200IsNeverSilent) {
+  TSlotInfo& slot = MakeSlot("Source=Soundcard\nDevice=GEN:silence\nEnabled=off\n");
+  Run(2000);
+  EXPECT_GE(slot.GetCurrentSilenceDurationMilliseconds(), 1900);  // -30 dBFS: silent
+  slot.SetSilenceThreshold(-200);
+  EXPECT_EQ(slot.SilenceThresholdLinear(), 0.0f);
+  Run(2000);
+  EXPECT_LE(slot.GetCurrentSilenceDurationMilliseconds(), 100);
+}
+
+TEST(SilenceThresholdTest, LinearRule) {
+  EXPECT_NEAR(SilenceThresholdToLinear(-30), 0.0316228f, 1e-7f);
+  EXPECT_TRUE(0.0317f >= SilenceThresholdToLinear(-30));
+  EXPECT_FALSE(0.0316f >= SilenceThresholdToLinear(-30));
+  EXPECT_EQ(SilenceThresholdToLinear(-200), 0.0f);
+  EXPECT_EQ(SilenceThresholdToLinear(-500), 0.0f);
+  EXPECT_FLOAT_EQ(SilenceThresholdToLinear(-199), static_cast<float>(std::pow(10.0, -9.95)));
+  EXPECT_FLOAT_EQ(SilenceThresholdToLinear(0), 1.0f);
+}
+
+TEST_F(SlotInputTest, ChannelMappingAppliesWhileRecording) {
+  TSlotInfo& slot = MakeSlot("Enabled=off\n");
+  // A stereo source of our own: left at 0.5, right at 0.1.
+  const HSTREAM source =
+      BASS_StreamCreate(44100, 2, BASS_SAMPLE_FLOAT | BASS_STREAM_DECODE, STREAMPROC_PUSH, nullptr);
+  ASSERT_NE(source, 0u);
+  ASSERT_TRUE(BASS_Mixer_StreamAddChannel(slot.Mixer(), source, 0));
+  std::vector<float> block(2 * 4410);
+  for (size_t i = 0; i < block.size(); i += 2) {
+    block[i] = 0.5f;
+    block[i + 1] = 0.1f;
+  }
+  const auto feedAndRun = [&] {
+    for (int i = 0; i < 10; ++i) {
+      BASS_StreamPutData(source, block.data(), static_cast<DWORD>(block.size() * sizeof(float)));
+      Run(100);
+    }
+  };
+  feedAndRun();
+  EXPECT_NEAR(slot.LevelLeft(), 0.5f, 0.02f);
+  EXPECT_NEAR(slot.LevelRight(), 0.1f, 0.02f);
+  slot.SetRecordChannels(rcRight);
+  feedAndRun();
+  EXPECT_NEAR(slot.LevelLeft(), 0.1f, 0.02f);
+  EXPECT_NEAR(slot.LevelRight(), 0.1f, 0.02f);
+  slot.SetRecordChannels(rcLeft);
+  feedAndRun();
+  EXPECT_NEAR(slot.LevelLeft(), 0.5f, 0.02f);
+  EXPECT_NEAR(slot.LevelRight(), 0.5f, 0.02f);
+  BASS_StreamFree(source);
+}
+
+TEST_F(SlotInputTest, StalledPullCatchesUpInTwoSecondPieces) {
+  TSlotInfo& slot = MakeSlot("Enabled=off\n");
+  const QWORD second = BASS_ChannelSeconds2Bytes(slot.Mixer(), 1.0);
+  Run(1000);
+  const int64_t before = slot.StreamPosition();
+  clock_->Advance(5000);
+  EXPECT_EQ(slot.PullStep(), 2 * second);
+  EXPECT_EQ(slot.PullStep(), 2 * second);
+  EXPECT_EQ(slot.PullStep(), second);
+  EXPECT_EQ(slot.PullStep(), 0u);
+  EXPECT_EQ(slot.StreamPosition() - before, static_cast<int64_t>(5 * second));
+}
+
+}  // namespace
+}  // namespace velloran::slots::test
