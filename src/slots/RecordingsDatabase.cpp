@@ -1,0 +1,132 @@
+#include "slots/RecordingsDatabase.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
+#include "core/Error.h"
+#include "slots/RecordingsDuration.h"
+#include "slots/sql/TSQLConnection.h"
+
+namespace velloran::slots {
+
+namespace {
+
+std::string WithTrailingDelimiter(const std::string& folder) {
+  if (folder.empty() || folder.back() == '/') {
+    return folder;
+  }
+  return folder + "/";
+}
+
+}  // namespace
+
+std::string ChooseDatabaseFile(const std::string& databaseFile, const std::string& databaseFolder,
+                               const std::string& slotFolder, int slotIndex) {
+  if (!databaseFile.empty()) {
+    return databaseFile;
+  }
+  if (!databaseFolder.empty()) {
+    return WithTrailingDelimiter(databaseFolder) + "Velloran_" + std::to_string(slotIndex) + ".db";
+  }
+  return WithTrailingDelimiter(slotFolder) + "Velloran.db";
+}
+
+std::shared_ptr<ISQLConnection> OpenRecordingsDatabase(const std::string& file) {
+  const std::filesystem::path folder = std::filesystem::path(file).parent_path();
+  if (!folder.empty()) {
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    if (ec) {
+      throw Error("Cannot create folder " + folder.string() + ": " + ec.message());
+    }
+  }
+  std::shared_ptr<ISQLConnection> connection = OpenSQLiteConnection(file);
+  connection
+      ->PrepareStatement(
+          "CREATE TABLE IF NOT EXISTS recordings (id INTEGER PRIMARY KEY AUTOINCREMENT, "
+          "starttime TIMESTAMP NOT NULL, duration REAL DEFAULT NULL, filename VARCHAR NOT NULL)")
+      ->ExecuteUpdatePrepared();
+  return connection;
+}
+
+int64_t InsertRecording(ISQLConnection& connection, TDateTime start,
+                        const std::string& relativeFilename) {
+  const auto insert = connection.PrepareStatement(
+      "INSERT INTO recordings (starttime, filename) VALUES (:starttime, :filename)");
+  insert->SetTimestampByName("starttime", start);
+  insert->SetStringByName("filename", relativeFilename);
+  insert->ExecuteUpdatePrepared();
+  const auto result =
+      connection.PrepareStatement("SELECT last_insert_rowid()")->ExecuteQueryPrepared();
+  if (!result->Next()) {
+    throw Error("No row id after the insert");
+  }
+  return result->GetInt(1);
+}
+
+void UpdateRecordingDuration(ISQLConnection& connection, int64_t id, double seconds) {
+  const auto update =
+      connection.PrepareStatement("UPDATE recordings SET duration=:duration WHERE id=:id");
+  update->SetFloatByName("duration", seconds);
+  update->SetIntByName("id", id);
+  update->ExecuteUpdatePrepared();
+}
+
+std::string ResolveRecordingPath(const std::string& slotFolder, const std::string& storedName) {
+  std::string name = storedName;
+  for (char& c : name) {
+    if (c == '\\') {
+      c = '/';
+    }
+  }
+  if (!name.empty() && name.front() == '/') {
+    return name;
+  }
+  return WithTrailingDelimiter(slotFolder) + name;
+}
+
+int RepairUnfinishedRecordings(ISQLConnection& connection, const std::string& slotFolder,
+                               const std::function<void(const std::string&)>& log,
+                               int64_t excludeId) {
+  struct Row {
+    int64_t id;
+    std::string filename;
+  };
+  std::vector<Row> rows;
+  const auto select = connection.PrepareStatement(
+      "SELECT id, filename FROM recordings WHERE duration IS NULL AND id<>:id ORDER BY id");
+  select->SetIntByName("id", excludeId);
+  const auto result = select->ExecuteQueryPrepared();
+  while (result->Next()) {
+    rows.push_back({result->GetInt(1), result->GetString(2)});
+  }
+  int repaired = 0;
+  for (const Row& row : rows) {
+    const std::string path = ResolveRecordingPath(slotFolder, row.filename);
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) {
+      continue;
+    }
+    double seconds = 0;
+    try {
+      seconds = ReadRecordingDuration(path);
+    } catch (const Error& e) {
+      if (log) {
+        log("Cannot repair recording " + row.filename + ": " + e.what());
+      }
+      continue;
+    }
+    UpdateRecordingDuration(connection, row.id, seconds);
+    ++repaired;
+    if (log) {
+      char text[64];
+      std::snprintf(text, sizeof text, "%.1f", seconds);
+      log("Repaired recording " + row.filename + ": duration " + text + " s");
+    }
+  }
+  return repaired;
+}
+
+}  // namespace velloran::slots
