@@ -2,6 +2,7 @@
 // server (ASIO bundles), a private PulseAudio server (WASAPI endpoints, and WDM
 // through ALSA's plug-in).
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -22,6 +23,7 @@
 #include "core/Error.h"
 #include "support/JackServer.h"
 #include "support/PulseServer.h"
+#include "support/ServerProcess.h"
 #include "support/TempDir.h"
 
 namespace velloran::audio {
@@ -425,8 +427,9 @@ TEST_F(CatalogueTest, WdmDevicesAreAlsaCapturePcms) {
   BASS_StreamFree(second);
 }
 
-TEST_F(CatalogueTest, WithoutServersThereAreNoAsioOrWasapiEntries) {
-  setenv("JACK_DEFAULT_SERVER", "velloran-no-such-server", 1);
+TEST_F(CatalogueTest, WithoutServersThereAreNoAsioOrWasapiEntriesAndNoServerIsStarted) {
+  const std::string jackName = "velloran-no-server-" + std::to_string(getpid());
+  setenv("JACK_DEFAULT_SERVER", jackName.c_str(), 1);
   setenv("PULSE_SERVER", ("unix:" + dir_.File("no-such-socket")).c_str(), 1);
   auto catalogue = BuildDeviceCatalogue(Config());
   unsetenv("JACK_DEFAULT_SERVER");
@@ -435,6 +438,10 @@ TEST_F(CatalogueTest, WithoutServersThereAreNoAsioOrWasapiEntries) {
   EXPECT_TRUE(Identifiers(*catalogue, "WASAPI:").empty());
   EXPECT_TRUE(catalogue->ASIODevices().empty());
   EXPECT_GE(catalogue->IndexOf("GEN:ramp"), 0);
+  // Asking did not start a JACK server under that name.
+  EXPECT_NE(
+      test::RunCommand({"jack_lsp"}, {"JACK_DEFAULT_SERVER=" + jackName, "JACK_NO_START_SERVER=1"}),
+      0);
 }
 
 }  // namespace
