@@ -298,28 +298,88 @@ TEST(SimpleSQLFileTest, ReadOnlyFile) {
   EXPECT_EQ(rs->GetInt(1), 1);  // no half-written row
 }
 
-TEST(SimpleSQLFileTest, LockHeldLongerThanTheBusyTimeout) {
+// The sqlite3 shell in another process, holding an exclusive lock on a database file (inside
+// a transaction that has inserted the row 0) until Release commits it.
+class LockingProcess {
+ public:
+  explicit LockingProcess(const std::string& path) {
+    int toChild[2];
+    int fromChild[2];
+    if (pipe(toChild) != 0 || pipe(fromChild) != 0) {
+      ADD_FAILURE() << "pipe";
+      return;
+    }
+    pid_ = fork();
+    if (pid_ == 0) {
+      dup2(toChild[0], 0);
+      dup2(fromChild[1], 1);
+      for (int fd : {toChild[0], toChild[1], fromChild[0], fromChild[1]}) {
+        close(fd);
+      }
+      execlp("sqlite3", "sqlite3", path.c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(toChild[0]);
+    close(fromChild[1]);
+    toChild_ = toChild[1];
+    fromChild_ = fromChild[0];
+    Send("BEGIN EXCLUSIVE;\nINSERT INTO t VALUES (0);\nSELECT 'ready';\n");
+    std::string answer;
+    char c = 0;
+    while (answer.find("ready") == std::string::npos && read(fromChild_, &c, 1) == 1) {
+      answer += c;
+    }
+    ready_ = answer.find("ready") != std::string::npos;
+  }
+  ~LockingProcess() { Release(); }
+  bool Ready() const { return ready_; }
+  // Commits and ends the shell; its exit code.
+  int Release() {
+    if (pid_ <= 0) {
+      return -1;
+    }
+    Send("COMMIT;\n");
+    close(toChild_);
+    close(fromChild_);
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+ private:
+  void Send(const std::string& text) {
+    EXPECT_EQ(write(toChild_, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+  }
+  int toChild_ = -1;
+  int fromChild_ = -1;
+  pid_t pid_ = -1;
+  bool ready_ = false;
+};
+
+TEST(SimpleSQLFileTest, LockHeldByAnotherProcessLongerThanTheBusyTimeout) {
   test::TempDir dir;
   const std::string path = dir.File("l.db");
-  auto holder = OpenSQLiteConnection(path);
-  holder->PrepareStatement("CREATE TABLE t (x)")->ExecuteUpdatePrepared();
-  auto waiter = OpenSQLiteConnection(path, 200);
-  auto insert = waiter->PrepareStatement("INSERT INTO t VALUES (1)");
-  holder->SetIsolationLevel(tiExclusive);
-  holder->BeginTransaction();
-  holder->PrepareStatement("INSERT INTO t VALUES (0)")->ExecuteUpdatePrepared();
-  EXPECT_EQ(ErrorOf([&] { insert->ExecuteUpdatePrepared(); }), "database is locked");
-  EXPECT_EQ(ErrorOf([&] { OpenSQLiteConnection(path, 200); }), "database is locked: " + path);
-  EXPECT_FALSE(waiter->PingServer());
-  holder->CommitTransaction();
-  // Once the lock is gone the same statement goes through.
+  auto db = OpenSQLiteConnection(path, 200);
+  db->PrepareStatement("CREATE TABLE t (x)")->ExecuteUpdatePrepared();
+  auto insert = db->PrepareStatement("INSERT INTO t VALUES (1)");
+  {
+    LockingProcess holder(path);
+    ASSERT_TRUE(holder.Ready());
+    EXPECT_EQ(ErrorOf([&] { OpenSQLiteConnection(path, 200); }), "database is locked: " + path);
+    EXPECT_EQ(ErrorOf([&] { insert->ExecuteUpdatePrepared(); }), "database is locked");
+    EXPECT_FALSE(db->PingServer());
+    EXPECT_EQ(holder.Release(), 0);
+  }
+  // Once the lock is gone the same statement goes through; the failed one left nothing.
+  EXPECT_TRUE(db->PingServer());
   EXPECT_EQ(insert->ExecuteUpdatePrepared(), 1);
-  auto rs = holder->PrepareStatement("SELECT x FROM t ORDER BY x")->ExecuteQueryPrepared();
-  ASSERT_TRUE(rs->Next());
-  EXPECT_EQ(rs->GetInt(1), 0);
-  ASSERT_TRUE(rs->Next());
-  EXPECT_EQ(rs->GetInt(1), 1);
-  EXPECT_FALSE(rs->Next());
+  auto rs = db->PrepareStatement("SELECT x FROM t ORDER BY x")->ExecuteQueryPrepared();
+  std::vector<int64_t> rows;
+  while (rs->Next()) {
+    rows.push_back(rs->GetInt(1));
+  }
+  EXPECT_EQ(rows, (std::vector<int64_t>{0, 1}));
 }
 
 // Two connections on two threads write and read one file at the same time: the busy timeout
