@@ -1,5 +1,4 @@
-// Capture fan-out: one entry feeding several push streams, with the generator
-// as the device.
+// Capture fan-out: one entry feeding several push streams, with the generator as the device.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -114,8 +113,7 @@ TEST_F(FanOutTest, ALaterClientGetsTheRunningCapturesFormatAndRate) {
   BASS_StreamFree(third);
 }
 
-// An entry whose device can be made to fail, to follow the fan-out's error
-// paths.
+// An entry whose device can be made to fail, to follow the fan-out's error paths.
 class FakeDevice : public TDeviceInfoWithClients {
  public:
   FakeDevice() : TDeviceInfoWithClients(0, "Fake") {}
@@ -208,9 +206,8 @@ TEST(FanOutErrors, ALostCaptureIsStartedAfreshByTheNextClient) {
   BASS_StreamFree(second);
 }
 
-// Slots attach and detach while the generator's own thread captures: the
-// capture thread must never touch a freed client list or push stream (run under
-// the sanitizers to see faults).
+// Slots attach and detach while the generator's own thread captures: the capture thread must
+// never touch a freed client list or push stream (run under the sanitizers to see faults).
 TEST(FanOutConcurrency, AttachAndDetachWhileCapturing) {
   TGeneratorDeviceInfo tone(SignalKind::Tone, 0, "Generator: 1 kHz tone");
   const HSTREAM anchor = tone.AddClient(48000, false, false);
