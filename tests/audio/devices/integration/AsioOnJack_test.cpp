@@ -95,9 +95,9 @@ TEST(AsioOnJack, AJoinedGroupIsInterleavedIn16BitWithSilencePastTheLastInput) {
   const auto b = ChannelOf(bytes, 3, 1, true);
   const auto c = ChannelOf(bytes, 3, 2, true);
   EXPECT_NEAR(PeakDb(a), -6.0, 0.2);
-  EXPECT_NEAR(FrequencyOf(a, 48000), 500.0, 1.0);
+  EXPECT_NEAR(FrequencyOf(a, 48000), 500.0, 5.0);
   EXPECT_NEAR(PeakDb(b), -12.0, 0.2);
-  EXPECT_NEAR(FrequencyOf(b, 48000), 1500.0, 2.0);
+  EXPECT_NEAR(FrequencyOf(b, 48000), 1500.0, 15.0);
   EXPECT_LT(PeakDb(c), -150.0);
 
   EXPECT_TRUE(BASS_ASIO_Stop());

@@ -104,9 +104,9 @@ TEST_F(RecordOnAlsa, RecordsWhatIsPlayedIn16BitAndFloat) {
     const auto left = ChannelOf(bytes, 2, 0, sixteenBit);
     const auto right = ChannelOf(bytes, 2, 1, sixteenBit);
     EXPECT_NEAR(PeakDb(left), -6.0, 0.3);
-    EXPECT_NEAR(FrequencyOf(left, 48000), 1000.0, 2.0);
+    EXPECT_NEAR(FrequencyOf(left, 48000), 1000.0, 10.0);
     EXPECT_NEAR(PeakDb(right), -6.0, 0.3);
-    EXPECT_NEAR(FrequencyOf(right, 48000), 440.0, 1.0);
+    EXPECT_NEAR(FrequencyOf(right, 48000), 440.0, 4.4);
     ASSERT_TRUE(BASS_RecordSetDevice(static_cast<DWORD>(n)));
     EXPECT_TRUE(BASS_RecordFree());
     EXPECT_FALSE(audio::alsa::RecordChannelActive(record));
