@@ -24,7 +24,13 @@ void TWASAPIDeviceInfo::StartCapture(uint32_t iSampleRate, bool& i16bit, bool) {
     throw Error("WASAPI_Init: " + BassErrorText(BASS_ErrorGetCode()));
   }
   BASS_WASAPI_SetDevice(static_cast<DWORD>(fIndex));
-  BASS_WASAPI_Start();
+  if (!BASS_WASAPI_Start()) {
+    // The endpoint went away between opening and starting: release it and say why, rather
+    // than hand out a stream that never gets data.
+    const int error = BASS_ErrorGetCode();
+    BASS_WASAPI_Free();
+    throw Error("WASAPI_Init: " + BassErrorText(error));
+  }
   i16bit = false;
 }
 

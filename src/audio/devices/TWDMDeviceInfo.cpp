@@ -23,6 +23,7 @@ void TWDMDeviceInfo::StartCapture(uint32_t iSampleRate, bool& i16bit, bool) {
     throw Error("Init: " + BassErrorText(BASS_ErrorGetCode()));
   }
   if (!BASS_RecordSetDevice(static_cast<DWORD>(fIndex))) {
+    BASS_RecordFree();  // the device initialised above is still the current one
     throw Error("BASS_RecordSetDevice(" + std::to_string(fIndex) + ") failed.");
   }
   fChannel = BASS_RecordStart(iSampleRate, 2, i16bit ? 0 : BASS_SAMPLE_FLOAT,
