@@ -178,6 +178,13 @@ typedef struct {
   const char* driver;
   DWORD flags;
 } BASS_DEVICEINFO;
+// Device n is the n-th ALSA PCM hint that can capture (name: first line of its description,
+// driver: the PCM name); asking for device 0 reads the hints again, and numbers stay stable.
+// BASS_RecordInit opens the PCM and makes it the calling thread's current recording device;
+// BASS_RecordStart captures it (16-bit, or float with BASS_SAMPLE_FLOAT) on a thread of its
+// own, handing ~20 ms blocks to the callback, which returns FALSE to end the recording;
+// BASS_RecordFree stops and closes the current device. A device lost while recording ends
+// its recording (the callback is not called again). Callbacks must not block.
 typedef BOOL(RECORDPROC)(HRECORD handle, const void* buffer, DWORD length, void* user);
 BOOL BASS_RecordGetDeviceInfo(DWORD device, BASS_DEVICEINFO* info);
 BOOL BASS_RecordInit(int device);
