@@ -497,6 +497,7 @@ void TSlotInfo::CycleEncoder() {
       BASS_Encode_Stop(fEncoder);
       fEncoder = 0;
     }
+    fCurrentFilename.clear();  // no file is being written now
     return;
   }
   fEncoder = 0;  // old keeps writing until the new one is attached

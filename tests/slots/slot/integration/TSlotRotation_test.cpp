@@ -194,6 +194,7 @@ TEST_F(SlotRotationTest, EnabledSetterStartsAndClosesFiles) {
   EXPECT_NEAR(slot.CurrentRecordingDuration(), 2.0f, 0.06f);
   slot.SetEnabled(false);
   EXPECT_EQ(slot.Encoder(), 0u);
+  EXPECT_EQ(slot.CurrentFilename(), "");
   const auto wav = velloran::test::ReadWav(Folder() + "/2024-03-05-10-00-01.wav");
   ASSERT_TRUE(wav.ok);
   EXPECT_NEAR(static_cast<double>(wav.samples.size()) / 2 / 44100, 2.0, 0.06);

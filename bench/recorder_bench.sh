@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Whole-process load scenario: velloran -headless with N slots on "GEN:tone" recording WAV16,
+# for N = 8, 32, 128 (or the counts given as arguments), each run for DURATION seconds (default
+# 60). Reports the process CPU time per slot-hour and the peak memory, beside N FFmpeg
+# processes writing the same WAV files from a generated tone in real time in the same run.
+#
+# Usage: bench/recorder_bench.sh [path/to/velloran] [N ...]
+set -euo pipefail
+velloran="${1:-$(dirname "$0")/../build/src/velloran}"
+shift || true
+counts=("$@")
+[[ ${#counts[@]} -eq 0 ]] && counts=(8 32 128)
+duration="${DURATION:-60}"
+work="$(mktemp -d /tmp/velloran-bench-XXXXXX)"
+trap 'rm -rf "$work"' EXIT
+
+# Prints "cpu_seconds max_rss_kib" of a command run under GNU time (children included).
+measure() {
+  local out="$work/time.txt"
+  /usr/bin/time -f "%U %S %M" -o "$out" "$@" >/dev/null 2>&1 || true
+  awk '{ printf "%.2f %d\n", $1 + $2, $3 }' "$out"
+}
+
+run_velloran() {
+  local n=$1 root="$work/velloran-$1"
+  mkdir -p "$root"
+  {
+    printf '[General]\nSlotCount=%d\nAlarmSlotCount=0\nCloseConfirmation=off\n' "$n"
+    printf '[Webserver]\nEnabled=off\n'
+    for ((i = 0; i < n; i++)); do
+      printf '[Slot%d]\nSource=Soundcard\nDevice=GEN:tone\nFormat=wav16\n' "$i"
+      printf 'CleanupDaysEnabled=off\nCleanupSpaceEnabled=off\nFolder=%s/slot%d\n' "$root" "$i"
+    done
+  } > "$root/Velloran.ini"
+  measure timeout -s TERM "$duration" "$velloran" -headless -rootfolder "$root"
+}
+
+run_ffmpeg() {
+  local n=$1 dir="$work/ffmpeg-$1"
+  mkdir -p "$dir"
+  cat > "$work/ffmpeg-run.sh" <<SCRIPT
+for ((i = 0; i < $n; i++)); do
+  ffmpeg -nostdin -loglevel error -re -f lavfi -i sine=frequency=1000:sample_rate=44100 \
+    -ac 2 -c:a pcm_s16le -t $duration -y "$dir/\$i.wav" &
+done
+wait
+SCRIPT
+  measure bash "$work/ffmpeg-run.sh"
+}
+
+printf '%6s  %12s %14s %12s  %12s %14s %12s  %8s\n' N "velloran cpu" "cpu/slot-hour" "peak KiB" \
+  "ffmpeg cpu" "cpu/slot-hour" "peak KiB*" ratio
+for n in "${counts[@]}"; do
+  read -r vcpu vrss < <(run_velloran "$n")
+  read -r fcpu frss < <(run_ffmpeg "$n")
+  vper=$(awk -v c="$vcpu" -v n="$n" -v d="$duration" 'BEGIN { printf "%.3f", c / n * 3600 / d }')
+  fper=$(awk -v c="$fcpu" -v n="$n" -v d="$duration" 'BEGIN { printf "%.3f", c / n * 3600 / d }')
+  ratio=$(awk -v a="$vcpu" -v b="$fcpu" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "-" }')
+  printf '%6d  %11.2fs %13.3fs %12d  %11.2fs %13.3fs %12d  %8s\n' "$n" "$vcpu" "$vper" "$vrss" \
+    "$fcpu" "$fper" "$frss" "$ratio"
+done
+echo "* FFmpeg: the largest single process (each of the N processes holds about this much)."
+echo "ratio: velloran CPU / FFmpeg CPU for the same audio work."
