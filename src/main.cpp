@@ -11,6 +11,7 @@
 #include "app/AsioDrivers.h"
 #include "app/BassAudioLibrary.h"
 #include "app/HeadlessService.h"
+#include "app/SlotListHost.h"
 #include "audio/devices/DeviceCatalogue.h"
 #include "core/CmdLine.h"
 
@@ -33,5 +34,10 @@ int main(int argc, char** argv) {
         velloran::audio::BuildDeviceCatalogue(config));
   };
   platform.asioDrivers = velloran::app::AsioDriversFromCatalogue;
+  platform.makeSlotHost = [](velloran::app::TVelloranApp& app,
+                             velloran::app::ProcessState& process) {
+    return std::make_unique<velloran::app::SlotListHost>(
+        *process.config, process.catalogue.get(), [&app] { app.SetCleanupTimerEnabled(true); });
+  };
   return velloran::app::RunHeadlessService(args, platform);
 }

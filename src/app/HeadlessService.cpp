@@ -67,13 +67,13 @@ int RunHeadlessService(const std::vector<std::string>& args, const ServicePlatfo
                    "Single-instance socket not available: " + instance.ErrorString().toStdString());
   }
 
-  app.LogMessage(nullptr, "Sondrel Velloran " + TVelloranApp::VersionText() +
-                              " started (headless), root folder " + process.rootFolder);
   if (!process.rootFolderExists) {
     app.LogMessage(nullptr, "Unable to create the root folder " + process.rootFolder);
   }
   app.Create();
   app.FirstShow();
+  app.LogMessage(nullptr, "Sondrel Velloran " + TVelloranApp::VersionText() +
+                              " started (headless), root folder " + process.rootFolder);
 
   QCoreApplication::exec();
 

@@ -140,14 +140,23 @@ class HeadlessTest(unittest.TestCase):
         first.wait_for("Velloran stopped")
         for line in first.lines:
             self.assertRegex(line, STAMP)
-        self.assertEqual(key_order(ini), GLOBAL_KEYS)
+        # The global sections in their order, then every slot writes its section as it is freed,
+        # in index order (default: four slots).
+        keys = key_order(ini)
+        self.assertEqual(keys[:len(GLOBAL_KEYS)], GLOBAL_KEYS)
+        sections = []
+        for key in keys[len(GLOBAL_KEYS):]:
+            section = key.split("/")[0]
+            if not sections or sections[-1] != section:
+                sections.append(section)
+        self.assertEqual(sections, ["Slot0", "Slot1", "Slot2", "Slot3"])
 
     def test_sigint_keeps_window_section_and_reads_bad_values(self):
         os.makedirs(self.root)
         ini = os.path.join(self.root, "Velloran.ini")
         with open(ini, "w", encoding="utf-8") as f:
             f.write("[MainWindowPosition]\nLeft=12\n[General]\nColumnCount=many\n"
-                    "SlotCount=999\n[webserver]\nAnonymousAccess=readonly\nEnabled=yes\n"
+                    "SlotCount=0\nAlarmSlotCount=many\n[webserver]\nAnonymousAccess=readonly\nEnabled=yes\n"
                     "[email]\nEncryption=ssl\n")
         service = self.start()
         service.wait_for("started (headless)")
@@ -158,6 +167,7 @@ class HeadlessTest(unittest.TestCase):
             text = f.read()
         self.assertIn("[MainWindowPosition]\nLeft=12\n", text)
         self.assertNotIn("Top=", text)
+        self.assertNotIn("[Slot", text)  # no slots: an unparsable alarm-slot count reads as 0
         self.assertIn("ColumnCount=1\n", text)
         self.assertIn("AnonymousAccess=none", text)
         self.assertIn("Enabled=off", text)
