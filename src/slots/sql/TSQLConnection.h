@@ -1,9 +1,10 @@
 #pragma once
 // TSQLConnection: one SQLite connection (ISQLConnection). OpenSQLiteConnection opens a file,
 // creating it if missing (UTF-8 text), with a private cache, normal (not exclusive) locking so
-// that other connections and processes use the file between statements, synchronous writes on,
-// and a busy timeout: a statement that meets a lock held by another connection waits for it up
-// to that time before it fails with "database is locked".
+// that other connections and processes use the file between statements, synchronous writes
+// (FULL: each commit is on disk before it returns, also through a power cut), and a busy timeout: a
+// statement that meets a lock held by another connection waits for it up to that time before it
+// fails with "database is locked".
 //
 // Thread contract: one thread at a time per connection (see SimpleSQLInterface.h); separate
 // connections may run on separate threads at once, also on the same file.

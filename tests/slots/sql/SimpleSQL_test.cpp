@@ -233,9 +233,22 @@ TEST(SimpleSQLFileTest, OpenFailures) {
             "unable to open database file: " + dir.File("folder.db"));
   EXPECT_EQ(ErrorOf([&] { OpenSQLiteConnection(dir.File("missing/x.db")); }),
             "unable to open database file: " + dir.File("missing/x.db"));
-  // A new file is created.
-  EXPECT_EQ(ErrorOf([&] { OpenSQLiteConnection(dir.File("new.db")); }), "");
+}
+
+TEST(SimpleSQLFileTest, NewFileAndConnectionSettings) {
+  test::TempDir dir;
+  auto db = OpenSQLiteConnection(dir.File("new.db"));
   EXPECT_TRUE(std::filesystem::exists(dir.File("new.db")));
+  const std::pair<const char*, const char*> settings[] = {
+      {"PRAGMA encoding", "UTF-8"},    {"PRAGMA locking_mode", "normal"},
+      {"PRAGMA synchronous", "2"},  // FULL
+      {"PRAGMA busy_timeout", "5000"}, {"PRAGMA read_uncommitted", "0"},
+  };
+  for (const auto& [pragma, value] : settings) {
+    auto rs = db->PrepareStatement(pragma)->ExecuteQueryPrepared();
+    ASSERT_TRUE(rs->Next()) << pragma;
+    EXPECT_EQ(rs->GetString(1), value) << pragma;
+  }
 }
 
 // A read-only database file: reading works, writing fails with SQLite's message. Root ignores
