@@ -18,7 +18,7 @@ trap 'rm -rf "$work"' EXIT
 measure() {
   local out="$work/time.txt"
   /usr/bin/time -f "%U %S %M" -o "$out" "$@" >/dev/null 2>&1 || true
-  awk '{ printf "%.2f %d\n", $1 + $2, $3 }' "$out"
+  tail -n 1 "$out" | awk '{ printf "%.2f %d\n", $1 + $2, $3 }'
 }
 
 run_velloran() {
