@@ -76,7 +76,8 @@ class SlotFixture : public ::testing::Test {
   }
 
   // Creates slot 0 from the given section lines (Folder is set to the temp folder).
-  TSlotInfo& MakeSlot(const std::string& sectionLines, bool alarmOnly = false) {
+  TSlotInfo& MakeSlot(const std::string& sectionLines, bool alarmOnly = false,
+                      bool startPullThread = false) {
     {
       std::ofstream ini(dir_.File("Velloran.ini"));
       ini << "[Slot0]\nFolder=" << Folder() << "\n" << sectionLines;
@@ -84,7 +85,7 @@ class SlotFixture : public ::testing::Test {
     config_ = std::make_unique<ConfigFile>(dir_.File("Velloran.ini"));
     slot_ = std::make_unique<TSlotInfo>(*config_, alarmOnly, 0, catalogue_);
     slot_->OnLogMessage = [this](const void*, const std::string& line) { log_.push_back(line); };
-    slot_->Initialize(false);
+    slot_->Initialize(startPullThread);
     slot_->StartRecording();
     return *slot_;
   }

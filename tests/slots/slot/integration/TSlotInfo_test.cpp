@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
+#include <thread>
 
 #include "SlotFixture.h"
 #include "audio/generator/SignalGenerator.h"
@@ -136,6 +138,34 @@ TEST_F(SlotInputTest, StalledPullCatchesUpInTwoSecondPieces) {
   EXPECT_EQ(slot.PullStep(), second);
   EXPECT_EQ(slot.PullStep(), 0u);
   EXPECT_EQ(slot.StreamPosition() - before, static_cast<int64_t>(5 * second));
+}
+
+TEST_F(SlotInputTest, PullThreadRunsTheChainWhileTheMainThreadWorks) {
+  // The real pull thread follows the manual clock; the main thread rotates, remaps channels,
+  // changes the threshold and reads the slot meanwhile (a race detector build checks this).
+  SetLocalTime(2024, 3, 5, 10, 0, 0);
+  TSlotInfo& slot = MakeSlot(
+      "Source=Soundcard\nDevice=GEN:ramp\nFormat=wav16\nTimeSlotAlign=off\nTimeSlotLength=1\n"
+      "FlatFilenames=on\nEncoderQueueLength=600000\n",
+      false, true);
+  const QWORD second = BASS_ChannelSeconds2Bytes(slot.Mixer(), 1.0);
+  for (int i = 0; i < 30; ++i) {
+    clock_->Advance(100);
+    PumpGenerators();
+    slot.CheckRotation();
+    slot.SetRecordChannels(i % 2 == 0 ? rcLeft : rcStereo);
+    slot.SetSilenceThreshold(-30 - i);
+    (void)slot.LevelLeft();
+    (void)slot.CurrentRecordingDuration();
+    (void)slot.GetCurrentSilenceDurationMilliseconds();
+  }
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (slot.StreamPosition() < static_cast<int64_t>(3 * second) &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  EXPECT_EQ(slot.StreamPosition(), static_cast<int64_t>(3 * second));
+  EXPECT_NE(slot.Encoder(), 0u);
 }
 
 }  // namespace
