@@ -78,6 +78,7 @@ class SlotFixture : public ::testing::Test {
   // Creates slot 0 from the given section lines (Folder is set to the temp folder).
   TSlotInfo& MakeSlot(const std::string& sectionLines, bool alarmOnly = false,
                       bool startPullThread = false) {
+    slot_.reset();  // the previous slot writes its section to its own configuration file
     {
       std::ofstream ini(dir_.File("Velloran.ini"));
       ini << "[Slot0]\nFolder=" << Folder() << "\n" << sectionLines;
