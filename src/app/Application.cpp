@@ -81,7 +81,8 @@ void TVelloranApp::Create() {
   if (parts_.slotHost != nullptr) {
     const TLogMessageEvent log = LogEvent();
     for (int i = 0; i < fSlotCount; ++i) {
-      parts_.slotHost->CreateSlot(i, i >= fFullSlotCount, log);
+      Guarded("Error creating slot " + std::to_string(i),
+              [&] { parts_.slotHost->CreateSlot(i, i >= fFullSlotCount, log); });
       createdSlots_ = i + 1;
     }
   }
@@ -197,7 +198,7 @@ void TVelloranApp::Destroy() {
   }
   if (parts_.slotHost != nullptr) {
     for (int i = 0; i < createdSlots_; ++i) {
-      parts_.slotHost->DestroySlot(i);
+      Guarded("Error freeing slot " + std::to_string(i), [&] { parts_.slotHost->DestroySlot(i); });
     }
   }
   createdSlots_ = 0;
@@ -259,7 +260,8 @@ void TVelloranApp::HandleSlotRequest(int index, bool enable) {
   if (destroyed_ || static_cast<uint32_t>(index) >= static_cast<uint32_t>(createdSlots_)) {
     return;
   }
-  parts_.slotHost->SetEnabled(index, enable);
+  Guarded(enable ? "Error starting slot" : "Error stopping slot",
+          [&] { parts_.slotHost->SetEnabled(index, enable); });
   if (parts_.frontEnd != nullptr) {
     parts_.frontEnd->UpdateSlotButtons();
   }
@@ -303,26 +305,39 @@ void TVelloranApp::timTimerTimer() {
     parts_.frontEnd->RepaintTiles();
   }
   if (parts_.slotHost != nullptr) {
-    parts_.slotHost->CheckRotation();
+    Guarded("Rotation check error", [this] { parts_.slotHost->CheckRotation(); });
   }
 }
 
 void TVelloranApp::timSilenceDetectionTimer() {
   if (parts_.slotHost != nullptr) {
-    parts_.slotHost->CheckSilence();
+    Guarded("Silence check error", [this] { parts_.slotHost->CheckSilence(); });
   }
 }
 
 void TVelloranApp::timStreamTitleTimer() {
   if (parts_.slotHost != nullptr) {
-    parts_.slotHost->CheckStreamTitles();
+    Guarded("Stream title error", [this] { parts_.slotHost->CheckStreamTitles(); });
   }
 }
 
 void TVelloranApp::timCleanupTimer() {
-  const bool more = parts_.slotHost != nullptr && parts_.slotHost->Cleanup();
+  bool more = false;
+  if (parts_.slotHost != nullptr) {
+    Guarded("Cleanup error", [this, &more] { more = parts_.slotHost->Cleanup(); });
+  }
   if (!more) {
     timCleanup_->stop();
+  }
+}
+
+void TVelloranApp::Guarded(const std::string& what, const std::function<void()>& work) {
+  // A failure of one slot's work is logged; it never ends the event loop or the shutdown of
+  // the other slots.
+  try {
+    work();
+  } catch (const std::exception& e) {
+    LogMessage(nullptr, what + ": " + e.what());
   }
 }
 

@@ -153,6 +153,7 @@ class TVelloranApp {
   void HandleSlotRequests();
   void HandleSlotRequest(int index, bool enable);
   void ReportError(const std::string& message);
+  void Guarded(const std::string& what, const std::function<void()>& work);
 
   AppParts parts_;
   std::unique_ptr<QObject> context_;

@@ -13,6 +13,7 @@
 #include "app/ServiceControl.h"
 #include "app/SlotHost.h"
 #include "audio/bass.h"
+#include "core/Error.h"
 #include "core/SimpleThread.h"
 
 namespace velloran::app::test {
@@ -99,6 +100,9 @@ class RecordingSlots : public SlotHost {
  public:
   explicit RecordingSlots(Steps& steps) : steps_(steps) {}
   void CreateSlot(int index, bool alarmOnly, const TLogMessageEvent& log) override {
+    if (index == failingSlot) {
+      throw Error("cannot create");
+    }
     steps_.push_back("CreateSlot " + std::to_string(index) + (alarmOnly ? " alarm" : " full"));
     auto self = std::make_shared<TSimpleThread*>(nullptr);
     auto thread = std::make_unique<TSimpleThread>(
@@ -125,12 +129,16 @@ class RecordingSlots : public SlotHost {
     return cleanupWork;
   }
   void DestroySlot(int index) override {
+    if (!threads_.count(index)) {
+      throw Error("no such slot");
+    }
     threads_.at(index)->Destroy();
     threads_.erase(index);
     steps_.push_back("DestroySlot " + std::to_string(index));
   }
 
   bool cleanupWork = false;
+  int failingSlot = -1;  // CreateSlot raises an error for this index
 
  private:
   Steps& steps_;

@@ -167,6 +167,18 @@ TEST_F(ApplicationTest, MissingPluginFolderLoadsAndShowsNothing) {
   }
 }
 
+TEST_F(ApplicationTest, FailingSlotDoesNotStopTheOthers) {
+  WriteIni("[General]\nSlotCount=3\n");
+  slots_.failingSlot = 1;
+  TVelloranApp& app = Make(false);
+  app.Create();
+  EXPECT_TRUE(LogHas(": Error creating slot 1: cannot create"));
+  steps_.clear();
+  app.Destroy();
+  EXPECT_EQ(steps_, (Steps{"HTTPAlarms Stop", "DestroySlot 0", "DestroySlot 2"}));
+  EXPECT_TRUE(LogHas(": Error freeing slot 1: no such slot"));
+}
+
 TEST_F(ApplicationTest, TimersDriveTheirWork) {
   WriteIni("[General]\nSlotCount=1\n");
   TVelloranApp& app = Make(true);
