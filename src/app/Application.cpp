@@ -92,6 +92,10 @@ void TVelloranApp::Create() {
   }
   // 13-14. Display, web-server and e-mail settings; the column count.
   settings_.Read(config);
+  if (fSlotCount > 0) {
+    // The applied column count is the one written back; with no slots the stored one stays.
+    settings_.columnCount = TGlobalSettings::ClampColumnCount(settings_.columnCount, fSlotCount);
+  }
   if (window != nullptr) {
     window->ShowSettings(settings_);
     window->SetColumnCount(TGlobalSettings::ClampColumnCount(settings_.columnCount, fSlotCount));
@@ -109,7 +113,7 @@ void TVelloranApp::Create() {
   }
   // 17. HTTP alarm worker.
   if (parts_.httpAlarms != nullptr) {
-    parts_.httpAlarms->Start();
+    Guarded("Error starting the HTTP alarm worker", [this] { parts_.httpAlarms->Start(); });
   }
   // 18-20. Caption, level decay factor; no tile has the focus yet (window).
   fLevelFactor = ComputeLevelFactor(kTimerInterval);
@@ -194,7 +198,7 @@ void TVelloranApp::Destroy() {
   timStreamTitle_->stop();
   timCleanup_->stop();
   if (parts_.httpAlarms != nullptr) {
-    parts_.httpAlarms->Stop();
+    Guarded("Error stopping the HTTP alarm worker", [this] { parts_.httpAlarms->Stop(); });
   }
   if (parts_.slotHost != nullptr) {
     for (int i = 0; i < createdSlots_; ++i) {

@@ -16,10 +16,15 @@ class FrontEnd {
   virtual ~FrontEnd() = default;
 
   // Window creation (in this order, between the application's own steps).
-  virtual void SetTrayIcon() {}                   // notification-area icon := application icon
-  virtual void LoadStatusPictures() {}            // "status_ok", "status_disabled", "status_error"
-  virtual void PlaceSlotButtons() {}              // "Settings...", "Stop", "Start" onto the list
-  virtual void ShowSettings(TGlobalSettings&) {}  // fill the settings pages
+  virtual void SetTrayIcon() {}         // notification-area icon := application icon
+  virtual void LoadStatusPictures() {}  // "status_ok", "status_disabled", "status_error"
+  virtual void PlaceSlotButtons() {}    // "Settings...", "Stop", "Start" onto the list
+  // Fill the settings pages. The pages edit this object (password fields through
+  // PasswordField::SetText, so that only hashes are stored) and call
+  // TVelloranApp::FlushGlobalConfig when a field loses the focus.
+  virtual void ShowSettings(TGlobalSettings&) {}
+  // The column count to apply (already clamped to 1..slot count). The window's own column
+  // changes (menu) go to TVelloranApp::Settings().columnCount, so FlushGlobalConfig writes them.
   virtual void SetColumnCount(int /*columnCount*/) {}
   virtual void SetVersionLabel(const std::string& /*text*/) {}  // "Version %d.%d.%d Build %d"
   virtual void BuildAsioPage(TGlobalSettings&) {}               // one tab per ASIO driver

@@ -119,6 +119,7 @@ TEST_F(ApplicationTest, StartUpOrder) {
                           "SetLevelFactor"};
   EXPECT_EQ(steps_, expected);
   EXPECT_EQ(app.SlotCount(), 3);
+  EXPECT_EQ(app.Settings().columnCount, 3);  // the applied, clamped count is written back
   EXPECT_EQ(app.FullSlotCount(), 2);
   EXPECT_EQ(app.AlarmSlotCount(), 1);
   EXPECT_FALSE(timersRanEarly);
