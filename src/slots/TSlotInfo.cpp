@@ -24,6 +24,8 @@ namespace {
 constexpr double kPullBlockSeconds = 2.0;
 constexpr uint32_t kPullIntervalMs = 50;
 constexpr int kEncoderPriority = -1000;
+constexpr int32_t kMinSampleRate = 1000;
+constexpr int32_t kMaxSampleRate = 384000;
 
 }  // namespace
 
@@ -223,10 +225,19 @@ void TSlotInfo::Initialize(bool iStartPullThread) {
     fLastOverSilenceTickCount = TickCount64();
   }
   fLastMetadataTickCount = TickCount64();
-  fMixer = BASS_Mixer_StreamCreate(static_cast<DWORD>(fEffectiveSamplerate), 2,
-                                   BASS_SAMPLE_FLOAT | BASS_STREAM_DECODE | BASS_MIXER_NONSTOP);
-  if (fMixer == 0) {
-    DoLogMessage("Mixer: BASS Error " + std::to_string(BASS_ErrorGetCode()));
+  if (fEffectiveSamplerate < kMinSampleRate || fEffectiveSamplerate > kMaxSampleRate) {
+    // An unusable sample rate: the slot stays without audio graph and says why.
+    std::lock_guard<std::recursive_mutex> lock(fCS);
+    fErrorMessage = "Invalid sample rate " + std::to_string(fEffectiveSamplerate);
+    DoLogMessage("Recording error: " + fErrorMessage);
+  } else {
+    fMixer = BASS_Mixer_StreamCreate(static_cast<DWORD>(fEffectiveSamplerate), 2,
+                                     BASS_SAMPLE_FLOAT | BASS_STREAM_DECODE | BASS_MIXER_NONSTOP);
+    if (fMixer == 0) {
+      std::lock_guard<std::recursive_mutex> lock(fCS);
+      fErrorMessage = "Mixer: BASS Error " + std::to_string(BASS_ErrorGetCode());
+      DoLogMessage("Recording error: " + fErrorMessage);
+    }
   }
   fDownmixFX = BASS_ChannelSetFX(fMixer, BASS_FX_BFX_MIX, 1);
   UpdateDownmixFX();
@@ -239,7 +250,10 @@ void TSlotInfo::Initialize(bool iStartPullThread) {
     BASS_FXSetParameters(delay, &params);
   }
 
-  fPullBuffer.assign(static_cast<size_t>(BASS_ChannelSeconds2Bytes(fMixer, kPullBlockSeconds)), 0);
+  const QWORD pullBlock = fMixer != 0 ? BASS_ChannelSeconds2Bytes(fMixer, kPullBlockSeconds) : 0;
+  if (pullBlock != static_cast<QWORD>(-1)) {
+    fPullBuffer.assign(static_cast<size_t>(pullBlock), 0);
+  }
   fPullStartTick = TickCount64();
   if (iStartPullThread) {
     fPullThread = std::make_unique<TSimpleThread>(
@@ -343,6 +357,9 @@ void TSlotInfo::StreamingThreadProc() {
 void TSlotInfo::StartRecording() {
   {
     std::lock_guard<std::recursive_mutex> lock(fCS);
+    if (fMixer == 0) {
+      return;  // no audio graph (see Initialize): nothing to connect to
+    }
     switch (fSettings.fRecordSource) {
       case rsDisabled:
         StopRecording();

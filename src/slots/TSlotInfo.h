@@ -62,7 +62,9 @@ class TSlotInfo {
   TSlotInfo& operator=(const TSlotInfo&) = delete;
 
   // Builds the audio graph and starts the threads, then repairs rows left unfinished by an
-  // earlier run. Tests pass iStartPullThread = false and drive PullStep themselves.
+  // earlier run. A sample rate outside 1000 .. 384000 Hz builds no graph: the slot keeps the
+  // error "Invalid sample rate %d" and records nothing. Tests pass iStartPullThread = false and
+  // drive PullStep themselves.
   void Initialize(bool iStartPullThread = true);
   void StartRecording();
   void StopRecording();

@@ -45,6 +45,18 @@ TEST_F(SlotInputTest, InputErrorsAreKeptAndLogged) {
   }
 }
 
+TEST_F(SlotInputTest, UnusableSampleRateGivesAnErrorNotACrash) {
+  SetLocalTime(2024, 3, 5, 10, 0, 0);
+  for (const char* rate : {"0", "-44100", "2000000000"}) {
+    TSlotInfo& slot = MakeSlot(std::string("Source=Soundcard\nDevice=GEN:tone\nFormat=wav16\n") +
+                               "Samplerate=" + rate + "\n");
+    Run(1000);
+    EXPECT_EQ(slot.Mixer(), 0u) << rate;
+    EXPECT_FALSE(slot.ErrorMessage().empty()) << rate;
+    EXPECT_TRUE(Files().empty()) << rate;
+  }
+}
+
 TEST_F(SlotInputTest, DeviceIsFoundIgnoringCaseAndNotReconnected) {
   TSlotInfo& slot = MakeSlot("Source=Soundcard\nDevice=gen:TONE\nEnabled=off\n");
   ASSERT_NE(slot.CurrentDeviceInfo(), nullptr);
