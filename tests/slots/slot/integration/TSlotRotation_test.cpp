@@ -200,6 +200,25 @@ TEST_F(SlotRotationTest, EnabledSetterStartsAndClosesFiles) {
   EXPECT_NEAR(static_cast<double>(wav.samples.size()) / 2 / 44100, 2.0, 0.06);
 }
 
+TEST_F(SlotRotationTest, RowsLeftUnfinishedAreRepairedAtStart) {
+  SetLocalTime(2024, 3, 5, 10, 0, 0);
+  MakeSlot(std::string(kRampWav) + "FlatFilenames=on\n");
+  Run(2000);
+  slot_.reset();
+  // As if the program had ended without closing the file.
+  OpenRecordingsDatabase(Folder() + "/Velloran.db")
+      ->PrepareStatement("UPDATE recordings SET duration=NULL")
+      ->ExecuteUpdatePrepared();
+  log_.clear();
+  MakeSlot(std::string(kRampWav) + "FlatFilenames=on\nEnabled=off\n");
+  const std::vector<Row> rows = Rows();
+  ASSERT_EQ(rows.size(), 1u);
+  ASSERT_TRUE(rows[0].hasDuration);
+  EXPECT_NEAR(rows[0].duration, 1.9, 0.1);
+  ASSERT_FALSE(log_.empty());
+  EXPECT_EQ(log_[0].rfind("Slot 1: Repaired recording 2024-03-05-10-00-00.wav", 0), 0u) << log_[0];
+}
+
 TEST_F(SlotRotationTest, FailedEncoderStartKeepsTheLibraryError) {
   SetLocalTime(2024, 3, 5, 10, 0, 0);
   TSlotInfo& slot = MakeSlot(
