@@ -30,9 +30,16 @@ struct Attached {
   bool autoFree = false;
 };
 
-std::mutex gMutex;
-std::unordered_map<HENCODE, Attached> gAttached;
-bool gAutoFreeWatch = false;
+// Never destroyed: the service thread may still look at it while the process exits.
+struct Registry {
+  std::mutex mutex;
+  std::unordered_map<HENCODE, Attached> attached;
+  bool autoFreeWatch = false;
+};
+Registry& TheRegistry() {
+  static Registry* registry = new Registry();
+  return *registry;
+}
 std::atomic<int64_t> gStopTimeoutMs{10000};
 
 void EncoderDsp(HDSP, DWORD, void* buffer, DWORD length, void* user) {
@@ -45,10 +52,10 @@ struct Taken {
   std::shared_ptr<Encoder> encoder;
 };
 
-// Under gMutex: takes the encoder out of the registry and the handle table.
+// Under TheRegistry().mutex: takes the encoder out of the registry and the handle table.
 Taken TakeLocked(HENCODE handle) {
-  Taken taken{handle, gAttached.at(handle), nullptr};
-  gAttached.erase(handle);
+  Taken taken{handle, TheRegistry().attached.at(handle), nullptr};
+  TheRegistry().attached.erase(handle);
   taken.encoder = std::dynamic_pointer_cast<Encoder>(HandleTable::Instance().Remove(handle));
   return taken;
 }
@@ -64,8 +71,8 @@ void StopTaken(const Taken& taken) {
 void CheckAutoFree() {
   std::vector<std::pair<HENCODE, DWORD>> watched;
   {
-    std::lock_guard lock(gMutex);
-    for (const auto& [handle, attached] : gAttached) {
+    std::lock_guard lock(TheRegistry().mutex);
+    for (const auto& [handle, attached] : TheRegistry().attached) {
       if (attached.autoFree) {
         watched.emplace_back(handle, attached.channel);
       }
@@ -78,8 +85,8 @@ void CheckAutoFree() {
     }
     Taken taken{};
     {
-      std::lock_guard lock(gMutex);
-      if (gAttached.count(handle) == 0) {
+      std::lock_guard lock(TheRegistry().mutex);
+      if (TheRegistry().attached.count(handle) == 0) {
         continue;  // stopped meanwhile
       }
       taken = TakeLocked(handle);
@@ -90,16 +97,16 @@ void CheckAutoFree() {
 
 std::vector<std::shared_ptr<Encoder>> EncodersOf(DWORD handle, bool* known) {
   std::vector<std::shared_ptr<Encoder>> out;
-  std::lock_guard lock(gMutex);
+  std::lock_guard lock(TheRegistry().mutex);
   *known = false;
-  if (gAttached.count(handle) != 0) {
+  if (TheRegistry().attached.count(handle) != 0) {
     *known = true;
     if (auto encoder = HandleTable::Instance().FindAs<Encoder>(handle)) {
       out.push_back(std::move(encoder));
     }
     return out;
   }
-  for (const auto& [h, attached] : gAttached) {
+  for (const auto& [h, attached] : TheRegistry().attached) {
     if (attached.channel == handle) {
       *known = true;
       if (auto encoder = HandleTable::Instance().FindAs<Encoder>(h)) {
@@ -115,8 +122,8 @@ std::vector<std::shared_ptr<Encoder>> EncodersOf(DWORD handle, bool* known) {
 namespace velloran::audio {
 
 std::shared_ptr<Encoder> FindEncoder(HENCODE handle) {
-  std::lock_guard lock(gMutex);
-  if (gAttached.count(handle) == 0) {
+  std::lock_guard lock(TheRegistry().mutex);
+  if (TheRegistry().attached.count(handle) == 0) {
     return nullptr;
   }
   return HandleTable::Instance().FindAs<Encoder>(handle);
@@ -199,10 +206,10 @@ HENCODE BASS_Encode_Start(DWORD handle, const char* cmdline, DWORD flags, ENCODE
   }
   const bool autoFree = (flags & BASS_ENCODE_AUTOFREE) != 0;
   {
-    std::lock_guard lock(gMutex);
-    gAttached[encoderHandle] = Attached{handle, dsp, autoFree};
-    if (autoFree && !gAutoFreeWatch) {
-      gAutoFreeWatch = true;
+    std::lock_guard lock(TheRegistry().mutex);
+    TheRegistry().attached[encoderHandle] = Attached{handle, dsp, autoFree};
+    if (autoFree && !TheRegistry().autoFreeWatch) {
+      TheRegistry().autoFreeWatch = true;
       velloran::audio::EncoderService::Instance().SetPeriodic(CheckAutoFree, kAutoFreeInterval);
     }
   }
@@ -213,8 +220,8 @@ HENCODE BASS_Encode_Start(DWORD handle, const char* cmdline, DWORD flags, ENCODE
 BOOL BASS_Encode_Stop(DWORD handle) {
   std::vector<Taken> taken;
   {
-    std::lock_guard lock(gMutex);
-    if (gAttached.count(handle) != 0) {
+    std::lock_guard lock(TheRegistry().mutex);
+    if (TheRegistry().attached.count(handle) != 0) {
       auto encoder = HandleTable::Instance().FindAs<Encoder>(handle);
       if (encoder && encoder->IsOwnThread()) {
         return Fail(BASS_ERROR_ILLPARAM, FALSE);  // from its own data callback: cannot wait
@@ -222,7 +229,7 @@ BOOL BASS_Encode_Stop(DWORD handle) {
       taken.push_back(TakeLocked(handle));
     } else {
       std::vector<HENCODE> ofChannel;
-      for (const auto& [h, attached] : gAttached) {
+      for (const auto& [h, attached] : TheRegistry().attached) {
         if (attached.channel == handle) {
           ofChannel.push_back(h);
         }
@@ -266,8 +273,8 @@ DWORD BASS_Encode_IsActive(DWORD handle) {
 BOOL BASS_Encode_SetNotify(DWORD handle, ENCODENOTIFYPROC* proc, void* user) {
   std::vector<std::pair<HENCODE, std::shared_ptr<Encoder>>> targets;
   {
-    std::lock_guard lock(gMutex);
-    for (const auto& [h, attached] : gAttached) {
+    std::lock_guard lock(TheRegistry().mutex);
+    for (const auto& [h, attached] : TheRegistry().attached) {
       if (h == handle || attached.channel == handle) {
         if (auto encoder = HandleTable::Instance().FindAs<Encoder>(h)) {
           targets.emplace_back(h, std::move(encoder));

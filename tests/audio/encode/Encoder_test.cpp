@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
 #include <thread>
 #include <vector>
 
@@ -11,6 +14,8 @@
 #include "audio/encode/Encoder.h"
 #include "support/TempDir.h"
 #include "support/WavFile.h"
+
+extern char** environ;
 
 namespace velloran::audio {
 namespace {
@@ -74,52 +79,73 @@ TEST(EncoderTest, StartFailsClearly) {
   EXPECT_EQ(error, BASS_ERROR_ILLPARAM);
 }
 
+constexpr uint32_t kKillRate = 8000;
+constexpr int kKillFrames = kKillRate * 11 / 2;  // 5.5 s: header refreshes at 2 s and 4 s
+constexpr const char* kKillChildVariable = "VELLORAN_ENCODER_KILL_CHILD";
+
+// The recorder process of the test below (started as a fresh process of this test program):
+// writes 5.5 s into the WAV file named by the variable, says so on descriptor 3, then waits to
+// be killed.
+TEST(EncoderTest, KilledWriterHelperProcess) {
+  const char* path = std::getenv(kKillChildVariable);
+  if (path == nullptr) {
+    GTEST_SKIP() << "runs only as the helper process of KilledWriterLeavesAFilePlayable...";
+  }
+  auto encoder = StartWav(path, {kKillRate, 2});
+  ASSERT_TRUE(encoder);
+  for (int frame = 0; frame < kKillFrames; frame += 400) {  // 50 ms blocks
+    const auto block = StereoRamp(frame, 400);
+    encoder->Intake(block.data(), block.size());
+  }
+  while (encoder->WrittenBytes() < static_cast<uint64_t>(kKillFrames) * 4) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  const char byte = 1;
+  ASSERT_EQ(write(3, &byte, 1), 1);
+  for (;;) {
+    pause();
+  }
+}
+
 // A recorder process killed mid-file (no chance to finish the header) leaves a WAV file that
 // plays up to the last header refresh, 2 s of audio at most before the kill.
 TEST(EncoderTest, KilledWriterLeavesAFilePlayableUpToTheLastRefresh) {
   test::TempDir dir;
   const std::string path = dir.File("killed.wav");
-  constexpr uint32_t kRate = 8000;
-  constexpr int kFrames = kRate * 11 / 2;  // 5.5 s: refreshes at 2 s and 4 s
   int ready[2];
   ASSERT_EQ(pipe(ready), 0);
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    close(ready[0]);
-    auto encoder = StartWav(path, {kRate, 2});
-    if (!encoder) {
-      _exit(2);
-    }
-    for (int frame = 0; frame < kFrames; frame += 400) {  // 50 ms blocks
-      const auto block = StereoRamp(frame, 400);
-      encoder->Intake(block.data(), block.size());
-    }
-    while (encoder->WrittenBytes() < static_cast<uint64_t>(kFrames) * 4) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    const char byte = 1;
-    if (write(ready[1], &byte, 1) != 1) {
-      _exit(3);
-    }
-    for (;;) {
-      pause();
-    }
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, ready[1], 3);
+  posix_spawn_file_actions_addclose(&actions, ready[0]);
+  const std::string variable = std::string(kKillChildVariable) + "=" + path;
+  std::vector<char*> env;
+  for (char** e = environ; *e != nullptr; ++e) {
+    env.push_back(*e);
   }
+  env.push_back(const_cast<char*>(variable.c_str()));
+  env.push_back(nullptr);
+  const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+  const std::string filter = "--gtest_filter=EncoderTest.KilledWriterHelperProcess";
+  char* argv[] = {const_cast<char*>(self.c_str()), const_cast<char*>(filter.c_str()), nullptr};
+  pid_t child = -1;
+  ASSERT_EQ(posix_spawn(&child, self.c_str(), &actions, nullptr, argv, env.data()), 0);
+  posix_spawn_file_actions_destroy(&actions);
   close(ready[1]);
   char byte = 0;
-  ASSERT_EQ(read(ready[0], &byte, 1), 1);
+  const ssize_t got = read(ready[0], &byte, 1);
   close(ready[0]);
   kill(child, SIGKILL);
   int status = 0;
   waitpid(child, &status, 0);
+  ASSERT_EQ(got, 1) << "the helper process did not get its audio written";
   ASSERT_TRUE(WIFSIGNALED(status));
 
   const auto wav = test::ReadWav(path);
   ASSERT_TRUE(wav.ok);
-  EXPECT_EQ(wav.dataSize, 4u * kRate * 4);  // the 4 s refresh
-  EXPECT_EQ(wav.fileSize, wav.dataOffset + static_cast<uint64_t>(kFrames) * 4);
-  ASSERT_EQ(wav.samples.size(), 4u * kRate * 2);
+  EXPECT_EQ(wav.dataSize, 4u * kKillRate * 4);  // the 4 s refresh
+  EXPECT_EQ(wav.fileSize, wav.dataOffset + static_cast<uint64_t>(kKillFrames) * 4);
+  ASSERT_EQ(wav.samples.size(), 4u * kKillRate * 2);
   for (size_t i = 0; i < wav.samples.size() / 2; ++i) {
     ASSERT_EQ(wav.samples[2 * i], static_cast<int16_t>(i));
   }
