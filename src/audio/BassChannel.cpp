@@ -122,6 +122,9 @@ DWORD BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length) {
   }
   if (auto mixer = std::dynamic_pointer_cast<Mixer>(channel)) {
     const size_t done = mixer->GetData(buffer, bytes, handle);
+    if (done == Mixer::kReentered) {
+      return Fail(BASS_ERROR_ALREADY, static_cast<DWORD>(-1));
+    }
     SetLastError(BASS_OK);
     return static_cast<DWORD>(done);
   }

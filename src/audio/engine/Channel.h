@@ -3,8 +3,8 @@
 // object with a fixed sample format. Sample data inside the engine is 32-bit float; a channel's
 // own format (16-bit or float) matters only where bytes enter or leave it.
 //
-// Thread contract: Format() is immutable and may be read from any thread. Stop() may be called
-// from any thread.
+// Thread contract: Format() is immutable and may be read from any thread. Stop() and Close() are
+// called from control threads, never from the pull or capture threads.
 #include <cstddef>
 #include <cstdint>
 
@@ -30,6 +30,9 @@ class Channel : public HandleObject {
 
   // BASS_ChannelStop: the channel produces nothing more until it is fed again. Default: nothing.
   virtual void Stop() {}
+  // Called once when the channel's handle is freed (after it left its mixer), on the freeing
+  // thread: a source with a thread of its own (e.g. a URL decoder) stops it here.
+  virtual void Close() {}
 
  private:
   ChannelFormat format_;

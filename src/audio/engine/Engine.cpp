@@ -33,6 +33,9 @@ int FreeChannel(uint32_t handle) {
       table.Remove(id);
     }
   }
+  if (auto channel = std::dynamic_pointer_cast<Channel>(object)) {
+    channel->Close();
+  }
   return BASS_OK;
 }
 

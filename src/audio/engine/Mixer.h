@@ -43,8 +43,10 @@ class Mixer final : public Channel, public std::enable_shared_from_this<Mixer> {
   // Drift-control settings for sources added from now on.
   void SetDriftSettings(const DriftController::Settings& settings);
 
-  // Fills bytes (rounded down to whole frames) of float output; returns the bytes written.
+  // Fills bytes (rounded down to whole frames) of float output; returns the bytes written, or
+  // kReentered when called from inside this mixer's own pass (a DSP reading its mixer).
   // handle: this mixer's handle, passed to DSP callbacks.
+  static constexpr size_t kReentered = static_cast<size_t>(-1);
   size_t GetData(void* buffer, size_t bytes, uint32_t handle) noexcept;
   uint64_t Position() const noexcept { return position_.load(std::memory_order_acquire); }
 

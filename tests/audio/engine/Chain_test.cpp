@@ -195,4 +195,26 @@ TEST_F(MixerFixture, DspRemovesItself) {
   EXPECT_EQ(self.calls, 1);
 }
 
+// A DSP that reads its own mixer gets an error instead of a deadlock.
+TEST_F(MixerFixture, DspReadingItsOwnMixerFails) {
+  struct Probe {
+    DWORD result = 0;
+    int error = 0;
+  } probe;
+  BASS_ChannelSetDSP(
+      mixer,
+      [](HDSP, DWORD channel, void*, DWORD, void* user) {
+        auto* p = static_cast<Probe*>(user);
+        float local[8];
+        p->result = BASS_ChannelGetData(channel, local, sizeof(local));
+        p->error = BASS_ErrorGetCode();
+      },
+      &probe, 0);
+  Pull(10);
+  EXPECT_EQ(probe.result, static_cast<DWORD>(-1));
+  EXPECT_EQ(probe.error, BASS_ERROR_ALREADY);
+  float local[8];
+  EXPECT_EQ(BASS_ChannelGetData(mixer, local, sizeof(local)), sizeof(local));  // not stuck
+}
+
 }  // namespace

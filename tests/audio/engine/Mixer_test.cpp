@@ -248,3 +248,45 @@ TEST(EngineMixer, SpscFifoAcrossThreads) {
 }
 
 }  // namespace
+
+namespace {
+
+// When drift control takes over from the pass-through or constant-rate path, the tone runs on
+// without a click: no sample-to-sample step beyond the tone's own slope (1 kHz, where a phase
+// jump of a fraction of a sample would show).
+TEST(EngineMixer, TakingOverDriftControlIsClickFree) {
+  for (const DWORD srcRate : {44100u, 48000u}) {
+    SCOPED_TRACE(srcRate);
+    Graph g(44100, 2, srcRate, 2, true);
+    const double drift = 0.004;
+    const double perStep = srcRate * (1.0 + drift) * 0.05;
+    double owed = 0.0;
+    uint64_t produced = 0;
+    std::vector<float> out(2 * 2205);
+    bool started = false;
+    float previous = 0.0f;
+    double maxStep = 0.0;
+    for (int step = 0; step < 20 * 90; ++step) {
+      owed += perStep;
+      const auto frames = static_cast<size_t>(owed);
+      owed -= static_cast<double>(frames);
+      const auto in = SineFrames(produced, frames, 2, 1000.0, srcRate * (1.0 + drift), 0.5);
+      produced += frames;
+      BASS_StreamPutData(g.push, in.data(), static_cast<DWORD>(in.size() * 4));
+      ASSERT_EQ(BASS_ChannelGetData(g.mixer, out.data(), 2205 * 8), 2205u * 8);
+      for (size_t f = 0; f < 2205; ++f) {
+        const float v = out[2 * f];
+        if (started) {
+          maxStep = std::max(maxStep, static_cast<double>(std::fabs(v - previous)));
+        }
+        started = started || v != 0.0f;
+        previous = v;
+      }
+    }
+    ASSERT_EQ(g.Input()->CurrentMode(), MixerInput::Mode::kVariable);
+    const double slope = 2.0 * M_PI * 1000.0 / 44100.0 * 0.5;
+    EXPECT_LT(maxStep, slope * 1.05) << maxStep / slope;
+  }
+}
+
+}  // namespace
