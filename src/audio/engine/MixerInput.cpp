@@ -9,7 +9,9 @@ namespace velloran::audio::engine {
 namespace {
 constexpr size_t kPrimeFrames = 512;  // history fed to the variable engine when it takes over
 constexpr double kMaxDeviation = 0.05;
-constexpr size_t kChunkFrames = 256;  // input the resampler takes at a time
+constexpr size_t kChunkFrames = 256;         // input the resampler takes at a time
+constexpr double kBacklogSeconds = 1.0;      // level above target + this is a pull backlog
+constexpr double kMaxBacklogSeconds = 10.0;  // output time a backlog may last before a resync
 }  // namespace
 
 MixerInput::MixerInput(std::shared_ptr<MixerSource> source, uint32_t mixRate, uint32_t mixChannels,
@@ -199,8 +201,31 @@ void MixerInput::Render(float* mix, size_t frames) noexcept {
     primed_ = false;  // ran dry: wait for the target level again
     return;
   }
+  // A backlog far above the target is not drift: the pull thread was held up and is catching
+  // up. The loop ignores the level until it is back near the target; only a backlog that
+  // persists is dropped.
+  const double level = LevelSeconds();
+  const double target = drift_.Config().targetSeconds;
+  if (level > target + kBacklogSeconds) {
+    inBacklog_ = true;
+    backlogSeconds_ += dt;
+    if (backlogSeconds_ > kMaxBacklogSeconds) {
+      const auto excess = static_cast<size_t>((level - target) * static_cast<double>(srcRate_));
+      skipped_ += source_->Skip(excess);
+      backlogSeconds_ = 0.0;
+    }
+    return;
+  }
+  backlogSeconds_ = 0.0;
+  if (inBacklog_) {
+    if (level > target + drift_.Config().bandSeconds / 2) {
+      return;  // still working the backlog off
+    }
+    inBacklog_ = false;
+    drift_.Restart();
+  }
   const bool wasEngaged = drift_.Engaged();
-  correction_ = drift_.Update(LevelSeconds(), dt);
+  correction_ = drift_.Update(level, dt);
   if (drift_.Engaged() && !wasEngaged && mode_ != Mode::kVariable) {
     SwitchToVariable();
   }

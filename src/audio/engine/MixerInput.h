@@ -9,7 +9,10 @@
 // - different rate inside the band: soxr's constant-rate engine at the nominal ratio;
 // - level outside the band: the variable-rate engine takes over for good, started from the last
 //   frames already played so the signal runs on, and the PI loop steers its ratio;
-// - the source runs dry: what it had is played, then silence and priming again.
+// - the source runs dry: what it had is played, then silence and priming again;
+// - a level more than a second above the target is a pull backlog (the pull thread was held
+//   up), not drift: the loop ignores it; a backlog that lasts beyond ten seconds of output is
+//   dropped down to the target.
 // An unpaced source is read on demand at the nominal ratio.
 //
 // Thread contract: constructed and destroyed on a control thread (allocates there); Render only
@@ -44,6 +47,8 @@ class MixerInput {
   bool Primed() const noexcept { return primed_; }
   double Correction() const noexcept { return correction_; }
   uint64_t Underruns() const noexcept { return underruns_; }
+  // Source frames dropped to resynchronise after a backlog that did not clear.
+  uint64_t SkippedFrames() const noexcept { return skipped_; }
 
  private:
   size_t ReadSource(float* out, size_t frames) noexcept;  // and keep history
@@ -70,6 +75,9 @@ class MixerInput {
   bool primed_ = false;
   double correction_ = 0.0;
   uint64_t underruns_ = 0;
+  uint64_t skipped_ = 0;
+  double backlogSeconds_ = 0.0;
+  bool inBacklog_ = false;
 
   std::vector<float> out_;     // converted frames of the current block (source channels)
   std::vector<float> chunk_;   // one chunk of input handed to the resampler
