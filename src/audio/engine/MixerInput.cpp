@@ -7,9 +7,11 @@
 namespace velloran::audio::engine {
 
 namespace {
-constexpr size_t kPrimeFrames = 512;  // history fed to the variable engine when it takes over
-constexpr double kMaxDeviation = 0.05;
-constexpr size_t kChunkFrames = 256;         // input the resampler takes at a time
+constexpr size_t kChunkFrames = 256;         // input an engine takes at a time
+constexpr size_t kLeadFrames = 256;          // frames already played that start a new engine
+constexpr size_t kFadeFrames = 2048;         // cross-fade between engines
+constexpr double kStep = 2e-5;               // correction step that builds a new engine
+constexpr double kMinChangeSeconds = 2.0;    // between two ratio changes
 constexpr double kBacklogSeconds = 1.0;      // level above target + this is a pull backlog
 constexpr double kMaxBacklogSeconds = 10.0;  // output time a backlog may last before a resync
 }  // namespace
@@ -23,123 +25,173 @@ MixerInput::MixerInput(std::shared_ptr<MixerSource> source, uint32_t mixRate, ui
       mixChannels_(mixChannels),
       nominalRatio_(static_cast<double>(srcRate_) / static_cast<double>(mixRate)),
       paced_(source_->Paced()),
+      maxFrames_(maxFrames),
       drift_(drift) {
-  if (srcRate_ == 0 || srcChannels_ == 0) {
+  if (srcRate_ == 0 || srcChannels_ == 0 || mixRate_ == 0 || mixChannels_ == 0) {
     valid_ = false;
     return;
+  }
+  // The tape holds a block's input at the largest ratio, the engines' read-ahead and the
+  // lead-in of a new engine, with room to spare.
+  tapeFrames_ =
+      static_cast<size_t>(std::ceil(static_cast<double>(maxFrames) * nominalRatio_ * 1.1)) +
+      kLeadFrames + 16 * kChunkFrames + 8192;
+  tape_.assign(tapeFrames_ * srcChannels_, 0.0f);
+  silence_.assign(kChunkFrames * srcChannels_, 0.0f);
+  out_.assign(maxFrames * srcChannels_, 0.0f);
+  fade_.assign(maxFrames * srcChannels_, 0.0f);
+  for (Tap& tap : taps_) {
+    tap.owner = this;
   }
   if (srcRate_ != mixRate_) {
-    fixed_ = Resampler::CreateFixed(srcRate_, mixRate_, srcChannels_);
-    mode_ = Mode::kFixed;
+    active_.resampler = Resampler::CreateFixed(srcRate_, mixRate_, srcChannels_);
+    if (!active_.resampler) {
+      valid_ = false;
+      return;
+    }
+    active_.tap = &taps_[0];
+    active_.ratio = nominalRatio_;
+    active_.resampler->SetInput(&MixerInput::SupplyInput, active_.tap, kChunkFrames);
+    mode_ = Mode::kResampled;
   }
   if (paced_) {
-    variable_ = Resampler::CreateVariable(nominalRatio_, kMaxDeviation, srcChannels_);
+    order_ = std::make_shared<ResamplerFactory::Order>();
+    ResamplerFactory::Instance().Register(order_);
   }
-  if ((srcRate_ != mixRate_ && !fixed_) || (paced_ && !variable_)) {
-    valid_ = false;
-    return;
-  }
-  historyFrames_ = 4 * kPrimeFrames + 4 * kChunkFrames + 4096;
-  out_.assign(maxFrames * srcChannels_, 0.0f);
-  chunk_.assign(kChunkFrames * srcChannels_, 0.0f);
-  replay_.assign(historyFrames_ * srcChannels_, 0.0f);
-  history_.assign(historyFrames_ * srcChannels_, 0.0f);
-  for (Resampler* r : {fixed_.get(), variable_.get()}) {
-    if (r != nullptr) {
-      r->SetInput(&MixerInput::SupplyInput, this, kChunkFrames);
+}
+
+MixerInput::~MixerInput() = default;
+
+size_t MixerInput::Fill(size_t frames) noexcept {
+  size_t done = 0;
+  while (done < frames) {
+    const size_t at = static_cast<size_t>(tapeTotal_ % tapeFrames_);
+    const size_t n = std::min(frames - done, tapeFrames_ - at);
+    const size_t got = source_->ReadFloat(tape_.data() + at * srcChannels_, n);
+    tapeTotal_ += got;
+    done += got;
+    if (got < n) {
+      break;
     }
   }
+  return done;
 }
 
-size_t MixerInput::ReadSource(float* out, size_t frames) noexcept {
-  const size_t got = source_->ReadFloat(out, frames);
-  // Keep a copy in the history ring.
+size_t MixerInput::ReadTape(uint64_t& cursor, float* out, size_t frames) noexcept {
+  if (cursor + frames > tapeTotal_) {
+    Fill(static_cast<size_t>(cursor + frames - tapeTotal_));
+  }
+  const uint64_t oldest = tapeTotal_ > tapeFrames_ ? tapeTotal_ - tapeFrames_ : 0;
+  cursor = std::max(cursor, oldest);
   size_t done = 0;
-  while (done < got) {
-    const size_t at = static_cast<size_t>((historyTotal_ + done) % historyFrames_);
-    const size_t n = std::min(got - done, historyFrames_ - at);
-    std::memcpy(history_.data() + at * srcChannels_, out + done * srcChannels_,
+  while (done < frames && cursor < tapeTotal_) {
+    const size_t at = static_cast<size_t>(cursor % tapeFrames_);
+    const size_t n =
+        std::min({frames - done, tapeFrames_ - at, static_cast<size_t>(tapeTotal_ - cursor)});
+    std::memcpy(out + done * srcChannels_, tape_.data() + at * srcChannels_,
                 n * srcChannels_ * sizeof(float));
     done += n;
+    cursor += n;
   }
-  historyTotal_ += got;
-  return got;
+  return done;
 }
 
-size_t MixerInput::RenderPassthrough(size_t frames) noexcept {
-  return ReadSource(out_.data(), frames);
-}
-
-size_t MixerInput::SupplyInput(void* self, const float** data, size_t maxFrames) noexcept {
-  auto* input = static_cast<MixerInput*>(self);
+size_t MixerInput::SupplyInput(void* tapPointer, const float** data, size_t maxFrames) noexcept {
+  auto* tap = static_cast<Tap*>(tapPointer);
+  MixerInput* self = tap->owner;
   const size_t want = std::max<size_t>(1, std::min(maxFrames, kChunkFrames));
-  if (input->replayPos_ < input->replayLen_) {
-    const size_t n = std::min(want, input->replayLen_ - input->replayPos_);
-    *data = input->replay_.data() + input->replayPos_ * input->srcChannels_;
-    input->replayPos_ += n;
-    return n;
-  }
-  size_t n = input->ReadSource(input->chunk_.data(), want);
-  if (n == 0) {
-    // Never report the end of input: a dry source is caught before the engine runs, so this is
+  if (tap->cursor >= self->tapeTotal_ && self->Fill(want) == 0) {
+    // Never report the end of input: a dry source is caught before an engine runs, so this is
     // at most the tail of one block of an unpaced source; give it silence.
-    std::fill(input->chunk_.begin(), input->chunk_.begin() + want * input->srcChannels_, 0.0f);
-    n = want;
+    *data = self->silence_.data();
+    return want;
   }
-  *data = input->chunk_.data();
+  const uint64_t oldest =
+      self->tapeTotal_ > self->tapeFrames_ ? self->tapeTotal_ - self->tapeFrames_ : 0;
+  tap->cursor = std::max(tap->cursor, oldest);
+  const size_t at = static_cast<size_t>(tap->cursor % self->tapeFrames_);
+  const size_t n =
+      std::min({want, self->tapeFrames_ - at, static_cast<size_t>(self->tapeTotal_ - tap->cursor)});
+  *data = self->tape_.data() + at * self->srcChannels_;
+  tap->cursor += n;
   return n;
 }
 
-size_t MixerInput::RenderResampled(size_t frames) noexcept {
-  Resampler& resampler = mode_ == Mode::kVariable ? *variable_ : *fixed_;
-  // A block needs its input plus what the engine holds back (filter length, one chunk).
-  const size_t needed =
-      static_cast<size_t>(std::ceil(static_cast<double>(frames) * resampler.Ratio())) +
-      4 * kChunkFrames;
-  if (paced_ && source_->AvailableFrames() + (replayLen_ - replayPos_) < needed) {
-    return 0;  // dry: leave the engine untouched until the source is primed again
-  }
+bool MixerInput::EnoughInput(size_t frames, double ratio, uint64_t cursor) const noexcept {
+  // A block needs its input plus what an engine holds back (filter length, a chunk or two).
+  const auto needed =
+      static_cast<uint64_t>(std::ceil(static_cast<double>(frames) * ratio)) + 4 * kChunkFrames;
+  return source_->AvailableFrames() + (tapeTotal_ - std::min(cursor, tapeTotal_)) >= needed;
+}
+
+size_t MixerInput::RenderEngine(Engine& engine, float* out, size_t frames) noexcept {
   size_t produced = 0;
   int idle = 0;
   while (produced < frames && idle < 2) {
-    float* at = out_.data() + produced * srcChannels_;
-    size_t made = resampler.Output(at, frames - produced);
-    if (discard_ > 0 && made > 0) {
-      const size_t drop = std::min(discard_, made);
-      std::memmove(at, at + drop * srcChannels_, (made - drop) * srcChannels_ * sizeof(float));
-      discard_ -= drop;
-      made -= drop;
-    }
-    if (mode_ == Mode::kFixed) {
-      fixedOut_ += made;
-    }
+    const size_t made = engine.resampler->Output(out + produced * srcChannels_, frames - produced);
     produced += made;
     idle = made == 0 ? idle + 1 : 0;
   }
+  engine.produced += produced;
   return produced;
 }
 
-void MixerInput::SwitchToVariable() noexcept {
-  // Position (in source frames) of the next frame the current path would have played.
-  const double next = mode_ == Mode::kFixed ? static_cast<double>(fixedOut_) * nominalRatio_
-                                            : static_cast<double>(historyTotal_);
-  const uint64_t oldest = historyTotal_ > historyFrames_ ? historyTotal_ - historyFrames_ : 0;
-  const double wantedStart = std::floor(next) - static_cast<double>(kPrimeFrames);
-  const uint64_t start =
-      wantedStart <= static_cast<double>(oldest) ? oldest : static_cast<uint64_t>(wantedStart);
-  const auto replay = static_cast<size_t>(historyTotal_ - start);
-  // Replay history [start, historyTotal) through the variable engine; it includes what the
-  // constant-rate engine had taken in but not yet played.
-  for (size_t i = 0; i < replay; ++i) {
-    const size_t at = static_cast<size_t>((start + i) % historyFrames_);
-    std::memcpy(replay_.data() + i * srcChannels_, history_.data() + at * srcChannels_,
-                srcChannels_ * sizeof(float));
+uint64_t MixerInput::ConsumerCursor() const noexcept {
+  return mode_ == Mode::kPassthrough ? passCursor_ : active_.tap->cursor;
+}
+
+double MixerInput::LevelSeconds() const noexcept {
+  const uint64_t cursor = std::min(ConsumerCursor(), tapeTotal_);
+  return static_cast<double>(source_->AvailableFrames() + (tapeTotal_ - cursor)) /
+         static_cast<double>(srcRate_);
+}
+
+void MixerInput::StartIncoming(std::unique_ptr<Resampler> resampler) noexcept {
+  // Where the running path is: the source position of its next output frame.
+  const double next =
+      mode_ == Mode::kPassthrough ? static_cast<double>(passCursor_) : active_.NextPosition();
+  const uint64_t oldest = tapeTotal_ > tapeFrames_ ? tapeTotal_ - tapeFrames_ : 0;
+  const double lead = std::floor(next) - static_cast<double>(kLeadFrames);
+  const uint64_t start = lead <= static_cast<double>(oldest) ? oldest : static_cast<uint64_t>(lead);
+  Tap* tap = (mode_ == Mode::kResampled && active_.tap == &taps_[0]) ? &taps_[1] : &taps_[0];
+  tap->cursor = start;
+  incoming_.resampler = std::move(resampler);
+  incoming_.resampler->SetInput(&MixerInput::SupplyInput, tap, kChunkFrames);
+  incoming_.tap = tap;
+  incoming_.base = static_cast<double>(start);
+  incoming_.ratio = nominalRatio_ * (1.0 + requested_);
+  incoming_.produced = 0;
+  // Play the lead-in into the void so that the engine's next frame is the running path's.
+  auto skip =
+      static_cast<size_t>(std::lround((next - static_cast<double>(start)) / incoming_.ratio));
+  while (skip > 0) {
+    const size_t n = std::min(skip, maxFrames_);
+    if (RenderEngine(incoming_, fade_.data(), n) < n) {
+      break;
+    }
+    skip -= n;
   }
-  replayPos_ = 0;
-  replayLen_ = replay;
-  discard_ =
-      static_cast<size_t>(std::lround((next - static_cast<double>(start)) / variable_->Ratio()));
-  mode_ = Mode::kVariable;
+  fadeLeft_ = kFadeFrames;
+}
+
+void MixerInput::Steer(double correction) noexcept {
+  if (retiring_ && order_->Retire(retiring_)) {
+    retiring_.reset();
+  }
+  if (fadeLeft_ > 0 || retiring_) {
+    return;  // one change at a time
+  }
+  if (order_->Open()) {
+    if (auto ready = order_->TryTake()) {
+      StartIncoming(std::move(ready));
+    }
+    return;
+  }
+  if (std::fabs(correction - applied_) < kStep || sinceChange_ < kMinChangeSeconds) {
+    return;
+  }
+  requested_ = std::round(correction / kStep) * kStep;
+  order_->Place(static_cast<double>(srcRate_) * (1.0 + requested_), mixRate_, srcChannels_);
 }
 
 void MixerInput::AddToMix(float* mix, size_t frames) const noexcept {
@@ -170,32 +222,60 @@ void MixerInput::AddToMix(float* mix, size_t frames) const noexcept {
   }
 }
 
-double MixerInput::LevelSeconds() const noexcept {
-  return static_cast<double>(source_->AvailableFrames() + (replayLen_ - replayPos_)) /
-         static_cast<double>(srcRate_);
-}
-
 void MixerInput::Render(float* mix, size_t frames) noexcept {
   if (!valid_ || frames == 0) {
     return;
   }
-  frames = std::min(frames, out_.size() / srcChannels_);
+  frames = std::min(frames, maxFrames_);
   const double dt = static_cast<double>(frames) / static_cast<double>(mixRate_);
+  const double target = drift_.Config().targetSeconds;
   if (paced_ && !primed_) {
-    if (LevelSeconds() < drift_.Config().targetSeconds) {
+    if (LevelSeconds() < target) {
       return;  // silence until the target level is reached once
     }
     primed_ = true;
     drift_.Restart();
   }
 
-  const size_t got =
-      mode_ == Mode::kPassthrough ? RenderPassthrough(frames) : RenderResampled(frames);
+  size_t got = 0;
+  if (mode_ == Mode::kPassthrough) {
+    got = ReadTape(passCursor_, out_.data(), frames);
+  } else if (!paced_ || EnoughInput(frames, active_.ratio, active_.tap->cursor)) {
+    got = RenderEngine(active_, out_.data(), frames);
+  }
+  if (fadeLeft_ > 0 && got == frames) {
+    // The incoming engine takes over: blend from the running path into it.
+    const size_t fresh = RenderEngine(incoming_, fade_.data(), frames);
+    if (fresh == frames) {
+      const size_t n = std::min(frames, fadeLeft_);
+      const size_t done = kFadeFrames - fadeLeft_;
+      for (size_t f = 0; f < n; ++f) {
+        const float g = static_cast<float>(done + f + 1) / static_cast<float>(kFadeFrames + 1);
+        for (uint32_t c = 0; c < srcChannels_; ++c) {
+          const size_t i = f * srcChannels_ + c;
+          out_[i] += g * (fade_[i] - out_[i]);
+        }
+      }
+      std::memcpy(out_.data() + n * srcChannels_, fade_.data() + n * srcChannels_,
+                  (frames - n) * srcChannels_ * sizeof(float));
+      fadeLeft_ -= n;
+      if (fadeLeft_ == 0) {
+        retiring_ = std::move(active_.resampler);
+        active_ = std::move(incoming_);
+        incoming_ = Engine{};
+        mode_ = Mode::kResampled;
+        applied_ = requested_;
+        sinceChange_ = 0.0;
+        ++ratioChanges_;
+      }
+    }
+  }
   AddToMix(mix, got);
 
   if (!paced_) {
     return;
   }
+  sinceChange_ += dt;
   if (got < frames) {
     ++underruns_;
     primed_ = false;  // ran dry: wait for the target level again
@@ -205,7 +285,6 @@ void MixerInput::Render(float* mix, size_t frames) noexcept {
   // up. The loop ignores the level until it is back near the target; only a backlog that
   // persists is dropped.
   const double level = LevelSeconds();
-  const double target = drift_.Config().targetSeconds;
   if (level > target + kBacklogSeconds) {
     inBacklog_ = true;
     backlogSeconds_ += dt;
@@ -224,13 +303,9 @@ void MixerInput::Render(float* mix, size_t frames) noexcept {
     inBacklog_ = false;
     drift_.Restart();
   }
-  const bool wasEngaged = drift_.Engaged();
   correction_ = drift_.Update(level, dt);
-  if (drift_.Engaged() && !wasEngaged && mode_ != Mode::kVariable) {
-    SwitchToVariable();
-  }
-  if (mode_ == Mode::kVariable) {
-    variable_->SetRatio(nominalRatio_ * (1.0 + correction_), frames);
+  if (drift_.Engaged()) {
+    Steer(correction_);
   }
 }
 

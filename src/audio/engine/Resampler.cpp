@@ -4,8 +4,7 @@
 
 namespace velloran::audio::engine {
 
-Resampler::Resampler(soxr* handle, bool variable, double ratio)
-    : soxr_(handle), variable_(variable), ratio_(ratio) {}
+Resampler::Resampler(soxr* handle, double ratio) : soxr_(handle), ratio_(ratio) {}
 
 Resampler::~Resampler() {
   soxr_delete(soxr_);
@@ -20,33 +19,7 @@ std::unique_ptr<Resampler> Resampler::CreateFixed(double inRate, double outRate,
     soxr_delete(handle);
     return nullptr;
   }
-  return std::unique_ptr<Resampler>(new Resampler(handle, false, inRate / outRate));
-}
-
-std::unique_ptr<Resampler> Resampler::CreateVariable(double nominalRatio, double maxDeviation,
-                                                     unsigned channels) {
-  soxr_error_t error = nullptr;
-  const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, SOXR_VR);
-  // For the variable-rate engine, input/output rate given here is the largest ratio used.
-  soxr_t handle = soxr_create(nominalRatio * (1.0 + maxDeviation), 1.0, channels, &error, nullptr,
-                              &quality, nullptr);
-  if (error == nullptr && handle != nullptr) {
-    error = soxr_set_io_ratio(handle, nominalRatio, 0);
-  }
-  if (error != nullptr || handle == nullptr) {
-    soxr_delete(handle);
-    return nullptr;
-  }
-  return std::unique_ptr<Resampler>(new Resampler(handle, true, nominalRatio));
-}
-
-void Resampler::SetRatio(double ioRatio, size_t slewFrames) noexcept {
-  if (!variable_ || ioRatio == ratio_) {
-    return;
-  }
-  if (soxr_set_io_ratio(soxr_, ioRatio, slewFrames) == nullptr) {
-    ratio_ = ioRatio;
-  }
+  return std::unique_ptr<Resampler>(new Resampler(handle, inRate / outRate));
 }
 
 size_t Resampler::Trampoline(void* self, const void** data, size_t frames) {

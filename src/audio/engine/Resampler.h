@@ -1,13 +1,11 @@
 #pragma once
-// Sample-rate conversion of interleaved float frames with libsoxr. Two kinds:
-// - fixed: one constant ratio (soxr's fast constant-rate engine), for a source whose clock
-//   matches its nominal rate;
-// - variable: the ratio may move within a band around the nominal one (soxr's variable-rate
-//   engine), changed smoothly over a given number of output frames, for drift control.
-// Both are created (and so allocate) on a control thread; Process and SetRatio never allocate.
+// Sample-rate conversion of interleaved float frames with libsoxr's constant-rate engine (its
+// variable-rate engine costs about four times as much CPU; drift control instead steps between
+// constant-rate engines, see MixerInput). Created (and so allocating) on a non-real-time
+// thread; Output never allocates.
 //
-// Thread contract: create/destroy on any non-real-time thread; Process/SetRatio/Ratio on one
-// thread at a time (the pull thread).
+// Thread contract: create/destroy on any non-real-time thread; SetInput/Output on one thread at
+// a time (the pull thread).
 #include <cstddef>
 #include <memory>
 
@@ -19,18 +17,12 @@ class Resampler {
  public:
   // nullptr when soxr refuses the format.
   static std::unique_ptr<Resampler> CreateFixed(double inRate, double outRate, unsigned channels);
-  // ioRatio may later range over nominalRatio * (1 +- maxDeviation).
-  static std::unique_ptr<Resampler> CreateVariable(double nominalRatio, double maxDeviation,
-                                                   unsigned channels);
   ~Resampler();
   Resampler(const Resampler&) = delete;
   Resampler& operator=(const Resampler&) = delete;
 
-  bool Variable() const noexcept { return variable_; }
   // Input frames per output frame.
   double Ratio() const noexcept { return ratio_; }
-  // Variable only: moves to ioRatio over slewFrames output frames (0 = at once).
-  void SetRatio(double ioRatio, size_t slewFrames) noexcept;
 
   // Where input comes from: fn(state, &data, maxFrames) points data at up to maxFrames frames
   // and returns their count. The resampler asks only for what its output needs, so the caller's
@@ -42,9 +34,8 @@ class Resampler {
   size_t Output(float* out, size_t frames) noexcept;
 
  private:
-  Resampler(soxr* handle, bool variable, double ratio);
+  Resampler(soxr* handle, double ratio);
   soxr* soxr_;
-  bool variable_;
   double ratio_;
   InputFn fn_ = nullptr;
   void* state_ = nullptr;
