@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
@@ -113,11 +114,11 @@ TEST(EncoderTest, KilledWriterLeavesAFilePlayableUpToTheLastRefresh) {
   test::TempDir dir;
   const std::string path = dir.File("killed.wav");
   int ready[2];
-  ASSERT_EQ(pipe(ready), 0);
+  ASSERT_EQ(pipe2(ready, O_CLOEXEC), 0);
+  ASSERT_GT(ready[1], 3);  // 0-2 are open, so ready[0] >= 3 and ready[1] > 3
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, ready[1], 3);
-  posix_spawn_file_actions_addclose(&actions, ready[0]);
+  posix_spawn_file_actions_adddup2(&actions, ready[1], 3);  // also clears close-on-exec
   const std::string variable = std::string(kKillChildVariable) + "=" + path;
   std::vector<char*> env;
   for (char** e = environ; *e != nullptr; ++e) {
