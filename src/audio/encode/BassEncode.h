@@ -7,6 +7,20 @@
 //   output thread; Encoder::OutputHead holds the first 64 KiB for late joiners), and upper
 //   layers read Encoder::DroppedBytes/DroppedBlocks (queue overruns), WrittenBytes and
 //   StderrTail (last 2 KiB of the program's standard error) from a normal thread.
+//   A sink that blocks stalls the program's output, then its input: the encoder's queue fills
+//   and drops blocks (counted), the pull thread is never held up.
+// - Flags of BASS_Encode_Start: BASS_ENCODE_PCM (the command line is the file path; WAV, or raw
+//   PCM with BASS_ENCODE_NOHEAD; RF64 from the start with BASS_ENCODE_RF64), BASS_ENCODE_NOHEAD
+//   (no WAV header before the PCM on a program's standard input), BASS_ENCODE_AUTOFREE (the
+//   encoder is stopped and freed within about 0.5 s after its channel was freed). Samples are
+//   always 16-bit little-endian (no FP flag or BASS_ENCODE_FP_16BIT; other sizes, BIGEND and
+//   PAUSE fail with BASS_ERROR_ILLPARAM), always queued (BASS_ENCODE_QUEUE or not: the pull
+//   thread never waits for an encoder). BASS_ENCODE_CAST_NOLIMIT, _LIMIT and BASS_UNICODE are
+//   accepted and change nothing (command lines are UTF-8 in any case).
+// - Notification callbacks (BASS_Encode_SetNotify) run on the encoders' service thread; they
+//   may stop the encoder, but must not wait for a lock held by a thread that calls
+//   BASS_Encode_Stop on the same encoder (Stop waits for a running callback).
+// - BASS_Encode_Stop from inside the encoder's own ENCODEPROC fails with BASS_ERROR_ILLPARAM.
 // - SetEncoderStopTimeout: how long BASS_Encode_Stop waits for the queue to drain and the
 //   program to end before it sends SIGTERM (default 10 s); then SIGKILL after 2 s more.
 //
