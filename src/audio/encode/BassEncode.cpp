@@ -192,17 +192,19 @@ HENCODE BASS_Encode_Start(DWORD handle, const char* cmdline, DWORD flags, ENCODE
     return Fail(BASS_ERROR_MEM, HENCODE{0});
   }
   handleBox->store(encoderHandle);
-  if (const int rc = encoder->Start(); rc != BASS_OK) {
-    HandleTable::Instance().Remove(encoderHandle);
-    encoder->Stop();
-    return Fail(rc, HENCODE{0});
-  }
+  // The DSP goes on first (it only fills the queue), so a channel that takes no DSP leaves no
+  // file or program behind.
   const HDSP dsp = BASS_ChannelSetDSP(handle, EncoderDsp, encoder.get(), priority);
   if (dsp == 0) {
     const int rc = velloran::audio::LastError();
     HandleTable::Instance().Remove(encoderHandle);
-    encoder->Stop();
     return Fail(rc != BASS_OK ? rc : BASS_ERROR_HANDLE, HENCODE{0});
+  }
+  if (const int rc = encoder->Start(); rc != BASS_OK) {
+    BASS_ChannelRemoveDSP(handle, dsp);
+    HandleTable::Instance().Remove(encoderHandle);
+    encoder->Stop();
+    return Fail(rc, HENCODE{0});
   }
   const bool autoFree = (flags & BASS_ENCODE_AUTOFREE) != 0;
   {

@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <thread>
 #include <vector>
 
@@ -154,6 +155,16 @@ TEST_F(BassEncodeTest, FailuresSetTheErrorCode) {
         << c.what;
     EXPECT_EQ(BASS_ErrorGetCode(), c.error) << c.what;
   }
+  // A channel that takes no DSP (a push stream) leaves no file behind.
+  const HSTREAM push =
+      BASS_StreamCreate(kRate, 2, BASS_SAMPLE_FLOAT | BASS_STREAM_DECODE, STREAMPROC_PUSH, nullptr);
+  ASSERT_NE(push, 0u);
+  const std::string target = dir_.File("push.wav");
+  EXPECT_EQ(BASS_Encode_Start(push, target.c_str(), kFileFlags, nullptr, nullptr), 0u);
+  EXPECT_NE(BASS_ErrorGetCode(), BASS_OK);
+  EXPECT_FALSE(std::filesystem::exists(target));
+  BASS_StreamFree(push);
+
   EXPECT_FALSE(BASS_Encode_Stop(mixer_));  // no encoder on it
   EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_HANDLE);
   EXPECT_FALSE(BASS_Encode_SetNotify(0xFFFFFF0u, nullptr, nullptr));
