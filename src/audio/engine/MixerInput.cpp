@@ -9,9 +9,10 @@ namespace velloran::audio::engine {
 namespace {
 constexpr size_t kChunkFrames = 256;         // input an engine takes at a time
 constexpr size_t kLeadFrames = 256;          // frames already played that start a new engine
-constexpr size_t kFadeFrames = 2048;         // cross-fade between engines
+constexpr size_t kFadeFrames = 1024;         // cross-fade between engines
 constexpr double kStep = 2e-5;               // correction step that builds a new engine
 constexpr double kMinChangeSeconds = 2.0;    // between two ratio changes
+constexpr double kSteeringSeconds = 4.0;     // smoothing of the correction that is applied
 constexpr double kBacklogSeconds = 1.0;      // level above target + this is a pull backlog
 constexpr double kMaxBacklogSeconds = 10.0;  // output time a backlog may last before a resync
 }  // namespace
@@ -305,7 +306,10 @@ void MixerInput::Render(float* mix, size_t frames) noexcept {
   }
   correction_ = drift_.Update(level, dt);
   if (drift_.Engaged()) {
-    Steer(correction_);
+    // Steer on a smoothed correction: the loop's proportional part carries the level's jitter,
+    // which would otherwise build engines for nothing.
+    steering_ += (correction_ - steering_) * dt / (kSteeringSeconds + dt);
+    Steer(steering_);
   }
 }
 

@@ -10,7 +10,7 @@
 // - once the level leaves the band, the drift controller steers the ratio: whenever its
 //   correction has moved by a step (20 ppm, at most every 2 s), a constant-rate engine for the new
 //   ratio is built off the pull thread (ResamplerFactory), started from frames already played so
-//   that it is aligned with the running path, and cross-faded in over 2048 frames: no click, no
+//   that it is aligned with the running path, and cross-faded in over 1024 frames: no click, no
 //   gap;
 // - a level far above the target is a pull backlog (the pull thread was held up), not drift:
 //   the loop ignores it; a backlog lasting beyond ten seconds of output is dropped to the target;
@@ -106,6 +106,7 @@ class MixerInput {
   double correction_ = 0.0;
   double applied_ = 0.0;    // correction of the running path (0 = nominal)
   double requested_ = 0.0;  // correction of the engine on order
+  double steering_ = 0.0;   // smoothed correction that engines are built for
   uint64_t underruns_ = 0;
   uint64_t ratioChanges_ = 0;
   uint64_t skipped_ = 0;

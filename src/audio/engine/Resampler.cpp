@@ -13,7 +13,8 @@ Resampler::~Resampler() {
 std::unique_ptr<Resampler> Resampler::CreateFixed(double inRate, double outRate,
                                                   unsigned channels) {
   soxr_error_t error = nullptr;
-  const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
+  // 16-bit quality (about 96 dB): recordings are 16-bit, and it is a quarter faster than 20-bit.
+  const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_16_BITQ, 0);
   soxr_t handle = soxr_create(inRate, outRate, channels, &error, nullptr, &quality, nullptr);
   if (error != nullptr || handle == nullptr) {
     soxr_delete(handle);

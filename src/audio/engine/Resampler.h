@@ -1,8 +1,8 @@
 #pragma once
-// Sample-rate conversion of interleaved float frames with libsoxr's constant-rate engine (its
-// variable-rate engine costs about four times as much CPU; drift control instead steps between
-// constant-rate engines, see MixerInput). Created (and so allocating) on a non-real-time
-// thread; Output never allocates.
+// Sample-rate conversion of interleaved float frames with libsoxr's constant-rate engine at
+// 16-bit quality (about 96 dB; recordings are 16-bit). soxr's variable-rate engine costs about
+// four times as much CPU, so drift control steps between constant-rate engines instead (see
+// MixerInput). Created (and so allocating) on a non-real-time thread; Output never allocates.
 //
 // Thread contract: create/destroy on any non-real-time thread; SetInput/Output on one thread at
 // a time (the pull thread).
