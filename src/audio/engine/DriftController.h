@@ -12,8 +12,8 @@ class DriftController {
   struct Settings {
     double targetSeconds = 0.25;    // level the loop steers to
     double bandSeconds = 0.15;      // +- dead band before engaging
-    double kp = 0.1;                // correction per second of level error
-    double ki = 0.0025;             // correction per second^2 of integrated error
+    double kp = 0.04;               // correction per second of level error
+    double ki = 0.0004;             // correction per second^2 of integrated error
     double maxCorrection = 0.02;    // |correction| limit (relative ratio change)
     double smoothingSeconds = 1.0;  // time constant of the level filter
   };

@@ -12,7 +12,7 @@ constexpr size_t kLeadFrames = 256;          // frames already played that start
 constexpr size_t kFadeFrames = 1024;         // cross-fade between engines
 constexpr double kStep = 2e-5;               // correction step that builds a new engine
 constexpr double kMinChangeSeconds = 2.0;    // between two ratio changes
-constexpr double kSteeringSeconds = 4.0;     // smoothing of the correction that is applied
+constexpr double kSteeringSeconds = 2.0;     // smoothing of the correction that is applied
 constexpr double kBacklogSeconds = 1.0;      // level above target + this is a pull backlog
 constexpr double kMaxBacklogSeconds = 10.0;  // output time a backlog may last before a resync
 }  // namespace

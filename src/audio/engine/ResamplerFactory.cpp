@@ -5,7 +5,7 @@
 namespace velloran::audio::engine {
 
 namespace {
-constexpr auto kPoll = std::chrono::milliseconds(2);
+constexpr auto kPoll = std::chrono::milliseconds(10);  // orders are not urgent
 }
 
 ResamplerFactory::Order::~Order() {
@@ -76,6 +76,31 @@ void ResamplerFactory::Register(const std::shared_ptr<Order>& order) {
   wake_.notify_all();
 }
 
+std::vector<std::shared_ptr<ResamplerFactory::Order>> ResamplerFactory::LiveOrders() {
+  std::vector<std::shared_ptr<Order>> live;
+  for (auto it = orders_.begin(); it != orders_.end();) {
+    if (auto order = it->lock()) {
+      live.push_back(std::move(order));
+      ++it;
+    } else {
+      it = orders_.erase(it);
+    }
+  }
+  return live;
+}
+
+void ResamplerFactory::ServePending() {
+  std::vector<std::shared_ptr<Order>> live;
+  {
+    std::lock_guard lock(mutex_);
+    live = LiveOrders();
+  }
+  std::lock_guard serve(serveMutex_);
+  for (auto& order : live) {
+    order->Serve();
+  }
+}
+
 void ResamplerFactory::Run() {
   std::unique_lock lock(mutex_);
   while (!stop_) {
@@ -83,18 +108,13 @@ void ResamplerFactory::Run() {
       wake_.wait(lock, [this] { return stop_ || !orders_.empty(); });
       continue;
     }
-    std::vector<std::shared_ptr<Order>> live;
-    for (auto it = orders_.begin(); it != orders_.end();) {
-      if (auto order = it->lock()) {
-        live.push_back(std::move(order));
-        ++it;
-      } else {
-        it = orders_.erase(it);
-      }
-    }
+    std::vector<std::shared_ptr<Order>> live = LiveOrders();
     lock.unlock();
-    for (auto& order : live) {
-      order->Serve();
+    {
+      std::lock_guard serve(serveMutex_);
+      for (auto& order : live) {
+        order->Serve();
+      }
     }
     live.clear();  // an order whose owner is gone is freed here, not under the lock
     lock.lock();

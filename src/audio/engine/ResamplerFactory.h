@@ -4,8 +4,8 @@
 // back; resamplers no longer used are handed to the worker to be freed. The pull thread only
 // touches atomics.
 //
-// Thread contract: Register from a control thread (takes the factory's mutex). An Order is
-// used by exactly one pull thread (Place/TryTake/Retire, lock-free, no allocation) and the
+// Thread contract: Register/ServePending from a control thread (take the factory's mutexes). An
+// Order is used by exactly one pull thread (Place/TryTake/Retire, lock-free, no allocation) and the
 // worker.
 #include <atomic>
 #include <condition_variable>
@@ -48,12 +48,18 @@ class ResamplerFactory {
   ~ResamplerFactory();
   // Control thread: the worker serves this order from now on, until its last owner lets go.
   void Register(const std::shared_ptr<Order>& order);
+  // Serves every open order now on the calling thread (a control thread). Tests that run audio
+  // time faster than the clock call it after each pull, so that an order is served at once.
+  void ServePending();
 
  private:
   ResamplerFactory() = default;
   void Run();
 
+  std::vector<std::shared_ptr<Order>> LiveOrders();  // under mutex_
+
   std::mutex mutex_;
+  std::mutex serveMutex_;  // one thread serves orders at a time
   std::condition_variable wake_;
   bool stop_ = false;
   std::vector<std::weak_ptr<Order>> orders_;
