@@ -93,7 +93,7 @@ DWORD BASS_GetConfig(DWORD option);
 int BASS_ErrorGetCode(void);
 DWORD BASS_GetVersion(void);
 
-// Plug-ins: a shared object exporting the engine's plug-in entry point (see plugin/Plugin.h);
+// Plug-ins: a shared object exporting the engine's plug-in entry point (see engine/Plugin.h);
 // anything else fails with BASS_ERROR_FILEFORM. With BASS_UNICODE the name is UTF-8 here.
 HPLUGIN BASS_PluginLoad(const char* file, DWORD flags);
 BOOL BASS_PluginFree(HPLUGIN handle);
