@@ -8,6 +8,7 @@
 #include <mutex>
 #include <vector>
 
+#include "audio/StableDeviceList.h"
 #include "audio/alsa/AlsaSetup.h"
 
 namespace velloran::audio::alsa {
@@ -16,16 +17,9 @@ namespace {
 
 using List = std::vector<std::unique_ptr<AlsaCaptureDevice>>;
 
-struct State {
-  std::mutex mutex;
-  bool taken = false;
-  List current;
-  List retired;  // kept so that texts handed out earlier stay valid
-};
-
-State& TheState() {
-  static State state;
-  return state;
+StableDeviceList<AlsaCaptureDevice>& TheList() {
+  static StableDeviceList<AlsaCaptureDevice> list;
+  return list;
 }
 
 std::string HintText(void* hint, const char* id) {
@@ -76,55 +70,19 @@ List Enumerate() {
 }  // namespace
 
 void AlsaDeviceList::Refresh() {
-  List fresh = Enumerate();
-  State& state = TheState();
-  std::lock_guard<std::mutex> lock(state.mutex);
-  // Numbers stay stable: a known PCM keeps its number, a new one is appended, one that has
-  // gone stays listed as absent. So a number taken earlier never names another device.
-  std::vector<bool> seen(state.current.size(), false);
-  for (auto& d : fresh) {
-    size_t n = 0;
-    while (n < state.current.size() && state.current[n]->pcmName != d->pcmName) {
-      ++n;
-    }
-    if (n == state.current.size()) {
-      state.current.push_back(std::move(d));
-      seen.push_back(true);
-    } else {
-      state.retired.push_back(std::move(state.current[n]));
-      state.current[n] = std::move(d);
-      seen[n] = true;
-    }
-  }
-  for (size_t n = 0; n < seen.size(); ++n) {
-    if (!seen[n] && state.current[n]->present) {
-      auto gone = std::make_unique<AlsaCaptureDevice>(*state.current[n]);
-      gone->present = false;
-      state.retired.push_back(std::move(state.current[n]));
-      state.current[n] = std::move(gone);
-    }
-  }
-  state.taken = true;
+  TheList().Merge(
+      Enumerate(),
+      [](const AlsaCaptureDevice& a, const AlsaCaptureDevice& b) { return a.pcmName == b.pcmName; },
+      [](AlsaCaptureDevice&) {});
 }
 
 const AlsaCaptureDevice* AlsaDeviceList::Get(size_t n) {
-  State& state = TheState();
-  {
-    std::lock_guard<std::mutex> lock(state.mutex);
-    if (state.taken) {
-      return n < state.current.size() ? state.current[n].get() : nullptr;
-    }
-  }
-  Refresh();
-  std::lock_guard<std::mutex> lock(state.mutex);
-  return n < state.current.size() ? state.current[n].get() : nullptr;
+  return TheList().Get(n, Refresh);
 }
 
 size_t AlsaDeviceList::Count() {
   Get(0);
-  State& state = TheState();
-  std::lock_guard<std::mutex> lock(state.mutex);
-  return state.current.size();
+  return TheList().Size();
 }
 
 }  // namespace velloran::audio::alsa

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <vector>
 
+#include "audio/StableDeviceList.h"
 #include "audio/pulse/NoAutospawn.h"
 
 namespace velloran::audio::pulse {
@@ -17,16 +18,9 @@ constexpr auto kTimeout = std::chrono::seconds(3);
 
 using List = std::vector<std::unique_ptr<PulseEndpoint>>;
 
-struct State {
-  std::mutex mutex;
-  bool taken = false;
-  List current;
-  List retired;  // kept so that texts handed out earlier stay valid
-};
-
-State& TheState() {
-  static State state;
-  return state;
+StableDeviceList<PulseEndpoint>& TheList() {
+  static StableDeviceList<PulseEndpoint> list;
+  return list;
 }
 
 struct Query {
@@ -142,50 +136,16 @@ List Enumerate() {
 }  // namespace
 
 void PulseDeviceList::Refresh() {
-  List fresh = Enumerate();
-  State& state = TheState();
-  std::lock_guard<std::mutex> lock(state.mutex);
-  // Numbers stay stable: a known endpoint keeps its number, a new one is appended, one that
-  // has gone stays listed as absent. So a number taken earlier never names another endpoint.
-  std::vector<bool> seen(state.current.size(), false);
-  for (auto& e : fresh) {
-    size_t n = 0;
-    while (n < state.current.size() &&
-           !(state.current[n]->name == e->name && state.current[n]->input == e->input)) {
-      ++n;
-    }
-    if (n == state.current.size()) {
-      state.current.push_back(std::move(e));
-      seen.push_back(true);
-    } else {
-      state.retired.push_back(std::move(state.current[n]));
-      state.current[n] = std::move(e);
-      seen[n] = true;
-    }
-  }
-  for (size_t n = 0; n < seen.size(); ++n) {
-    if (!seen[n] && state.current[n]->present) {
-      auto gone = std::make_unique<PulseEndpoint>(*state.current[n]);
-      gone->present = false;
-      gone->isDefault = false;
-      state.retired.push_back(std::move(state.current[n]));
-      state.current[n] = std::move(gone);
-    }
-  }
-  state.taken = true;
+  TheList().Merge(
+      Enumerate(),
+      [](const PulseEndpoint& a, const PulseEndpoint& b) {
+        return a.name == b.name && a.input == b.input;
+      },
+      [](PulseEndpoint& gone) { gone.isDefault = false; });
 }
 
 const PulseEndpoint* PulseDeviceList::Get(size_t n) {
-  State& state = TheState();
-  {
-    std::lock_guard<std::mutex> lock(state.mutex);
-    if (state.taken) {
-      return n < state.current.size() ? state.current[n].get() : nullptr;
-    }
-  }
-  Refresh();
-  std::lock_guard<std::mutex> lock(state.mutex);
-  return n < state.current.size() ? state.current[n].get() : nullptr;
+  return TheList().Get(n, Refresh);
 }
 
 }  // namespace velloran::audio::pulse
