@@ -13,13 +13,6 @@ namespace velloran::slots {
 
 namespace {
 
-template <class... Ts>
-struct Overloaded : Ts... {
-  using Ts::operator()...;
-};
-template <class... Ts>
-Overloaded(Ts...) -> Overloaded<Ts...>;
-
 std::string BytesToText(const TSQLBytes& bytes) {
   return std::string(bytes.begin(), bytes.end());
 }

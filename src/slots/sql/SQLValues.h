@@ -9,6 +9,14 @@
 
 namespace velloran::slots {
 
+// Builds one visitor for std::visit from several lambdas.
+template <class... Ts>
+struct Overloaded : Ts... {
+  using Ts::operator()...;
+};
+template <class... Ts>
+Overloaded(Ts...) -> Overloaded<Ts...>;
+
 // NULL gives 0; text gives its leading integer ("12abc" -> 12, "3.9" -> 3); a float is truncated
 // (and clamped to the 64-bit range).
 int64_t SQLValueToInt(const TSQLValue& value);
