@@ -63,6 +63,20 @@ JackDriver* Current(AsioState& state, int& error) {
   return state.driver.get();
 }
 
+// Runs f on the calling thread's current driver under the state lock; without a current
+// driver it fails with the driver's error and returns failed.
+template <class T, class F>
+T WithCurrentDriver(T failed, F f) {
+  auto& state = TheState();
+  std::lock_guard<std::mutex> lock(state.mutex);
+  int error = BASS_OK;
+  JackDriver* driver = Current(state, error);
+  if (driver == nullptr) {
+    return velloran::audio::Fail(error, failed);
+  }
+  return f(*driver);
+}
+
 }  // namespace
 
 bool ControlPanelAvailable() {
@@ -217,15 +231,10 @@ BOOL BASS_ASIO_ChannelGetInfo(BOOL input, DWORD channel, BASS_ASIO_CHANNELINFO* 
 }
 
 BOOL BASS_ASIO_CheckRate(double rate) {
-  auto& state = velloran::audio::jack::TheState();
-  std::lock_guard<std::mutex> lock(state.mutex);
-  int error = BASS_OK;
-  JackDriver* driver = velloran::audio::jack::Current(state, error);
-  if (driver == nullptr) {
-    return Fail(error, FALSE);
-  }
-  return Result(std::lround(rate) == static_cast<long>(driver->Rate()) ? BASS_OK
-                                                                       : BASS_ERROR_FORMAT);
+  return velloran::audio::jack::WithCurrentDriver(FALSE, [&](JackDriver& driver) {
+    return Result(std::lround(rate) == static_cast<long>(driver.Rate()) ? BASS_OK
+                                                                        : BASS_ERROR_FORMAT);
+  });
 }
 
 BOOL BASS_ASIO_SetRate(double rate) {
@@ -234,82 +243,45 @@ BOOL BASS_ASIO_SetRate(double rate) {
 }
 
 double BASS_ASIO_GetRate(void) {
-  auto& state = velloran::audio::jack::TheState();
-  std::lock_guard<std::mutex> lock(state.mutex);
-  int error = BASS_OK;
-  JackDriver* driver = velloran::audio::jack::Current(state, error);
-  if (driver == nullptr) {
-    return Fail(error, -1.0);
-  }
-  SetLastError(BASS_OK);
-  return driver->Rate();
+  return velloran::audio::jack::WithCurrentDriver(-1.0, [&](JackDriver& driver) {
+    SetLastError(BASS_OK);
+    return driver.Rate();
+  });
 }
 
 BOOL BASS_ASIO_ChannelEnable(BOOL input, DWORD channel, ASIOPROC* proc, void* user) {
-  auto& state = velloran::audio::jack::TheState();
-  std::lock_guard<std::mutex> lock(state.mutex);
-  int error = BASS_OK;
-  JackDriver* driver = velloran::audio::jack::Current(state, error);
-  if (driver == nullptr) {
-    return Fail(error, FALSE);
-  }
-  return Result(driver->Enable(input != FALSE, channel, proc, user));
+  return velloran::audio::jack::WithCurrentDriver(FALSE, [&](JackDriver& driver) {
+    return Result(driver.Enable(input != FALSE, channel, proc, user));
+  });
 }
 
 BOOL BASS_ASIO_ChannelSetFormat(BOOL input, DWORD channel, DWORD format) {
-  auto& state = velloran::audio::jack::TheState();
-  std::lock_guard<std::mutex> lock(state.mutex);
-  int error = BASS_OK;
-  JackDriver* driver = velloran::audio::jack::Current(state, error);
-  if (driver == nullptr) {
-    return Fail(error, FALSE);
-  }
-  return Result(driver->SetFormat(input != FALSE, channel, format));
+  return velloran::audio::jack::WithCurrentDriver(FALSE, [&](JackDriver& driver) {
+    return Result(driver.SetFormat(input != FALSE, channel, format));
+  });
 }
 
 BOOL BASS_ASIO_ChannelJoin(BOOL input, DWORD channel, int channel2) {
-  auto& state = velloran::audio::jack::TheState();
-  std::lock_guard<std::mutex> lock(state.mutex);
-  int error = BASS_OK;
-  JackDriver* driver = velloran::audio::jack::Current(state, error);
-  if (driver == nullptr) {
-    return Fail(error, FALSE);
-  }
-  return Result(driver->Join(input != FALSE, channel, channel2));
+  return velloran::audio::jack::WithCurrentDriver(FALSE, [&](JackDriver& driver) {
+    return Result(driver.Join(input != FALSE, channel, channel2));
+  });
 }
 
 BOOL BASS_ASIO_Start(DWORD /*buflen*/, DWORD /*threads*/) {
-  auto& state = velloran::audio::jack::TheState();
-  std::lock_guard<std::mutex> lock(state.mutex);
-  int error = BASS_OK;
-  JackDriver* driver = velloran::audio::jack::Current(state, error);
-  if (driver == nullptr) {
-    return Fail(error, FALSE);
-  }
-  return Result(driver->Start());
+  return velloran::audio::jack::WithCurrentDriver(
+      FALSE, [&](JackDriver& driver) { return Result(driver.Start()); });
 }
 
 BOOL BASS_ASIO_Stop(void) {
-  auto& state = velloran::audio::jack::TheState();
-  std::lock_guard<std::mutex> lock(state.mutex);
-  int error = BASS_OK;
-  JackDriver* driver = velloran::audio::jack::Current(state, error);
-  if (driver == nullptr) {
-    return Fail(error, FALSE);
-  }
-  return Result(driver->Stop());
+  return velloran::audio::jack::WithCurrentDriver(
+      FALSE, [&](JackDriver& driver) { return Result(driver.Stop()); });
 }
 
 BOOL BASS_ASIO_IsStarted(void) {
-  auto& state = velloran::audio::jack::TheState();
-  std::lock_guard<std::mutex> lock(state.mutex);
-  int error = BASS_OK;
-  JackDriver* driver = velloran::audio::jack::Current(state, error);
-  if (driver == nullptr) {
-    return Fail(error, FALSE);
-  }
-  SetLastError(BASS_OK);
-  return driver->Started() ? TRUE : FALSE;
+  return velloran::audio::jack::WithCurrentDriver(FALSE, [&](JackDriver& driver) {
+    SetLastError(BASS_OK);
+    return driver.Started() ? TRUE : FALSE;
+  });
 }
 
 BOOL BASS_ASIO_ControlPanel(void) {
