@@ -48,6 +48,20 @@ WasapiDevice* Current(WasapiState& state, int& error) {
   return it->second.get();
 }
 
+// Runs f on the calling thread's current device under the state lock; without a current
+// device it fails with BASS_ERROR_INIT and returns failed.
+template <class T, class F>
+T WithCurrentDevice(T failed, F f) {
+  auto& state = TheState();
+  std::lock_guard<std::mutex> lock(state.mutex);
+  int error = BASS_OK;
+  WasapiDevice* device = Current(state, error);
+  if (device == nullptr) {
+    return velloran::audio::Fail(error, failed);
+  }
+  return f(*device);
+}
+
 }  // namespace
 
 }  // namespace velloran::audio::pulse
@@ -164,66 +178,46 @@ DWORD BASS_WASAPI_GetDevice(void) {
 }
 
 BOOL BASS_WASAPI_Start(void) {
-  auto& state = velloran::audio::pulse::TheState();
-  std::lock_guard<std::mutex> lock(state.mutex);
-  int error = BASS_OK;
-  auto* device = velloran::audio::pulse::Current(state, error);
-  if (device == nullptr) {
-    return Fail(error, FALSE);
-  }
-  error = device->capture->Start();
-  SetLastError(error);
-  return error == BASS_OK ? TRUE : FALSE;
+  return velloran::audio::pulse::WithCurrentDevice(FALSE, [&](auto& device) {
+    const int error = device.capture->Start();
+    SetLastError(error);
+    return error == BASS_OK ? TRUE : FALSE;
+  });
 }
 
 BOOL BASS_WASAPI_Stop(BOOL reset) {
-  auto& state = velloran::audio::pulse::TheState();
-  std::lock_guard<std::mutex> lock(state.mutex);
-  int error = BASS_OK;
-  auto* device = velloran::audio::pulse::Current(state, error);
-  if (device == nullptr) {
-    return Fail(error, FALSE);
-  }
-  error = device->capture->Stop(reset != FALSE);
-  SetLastError(error);
-  return error == BASS_OK ? TRUE : FALSE;
+  return velloran::audio::pulse::WithCurrentDevice(FALSE, [&](auto& device) {
+    const int error = device.capture->Stop(reset != FALSE);
+    SetLastError(error);
+    return error == BASS_OK ? TRUE : FALSE;
+  });
 }
 
 BOOL BASS_WASAPI_IsStarted(void) {
-  auto& state = velloran::audio::pulse::TheState();
-  std::lock_guard<std::mutex> lock(state.mutex);
-  int error = BASS_OK;
-  auto* device = velloran::audio::pulse::Current(state, error);
-  if (device == nullptr) {
-    return Fail(error, FALSE);
-  }
-  SetLastError(BASS_OK);
-  return device->capture->Started() ? TRUE : FALSE;
+  return velloran::audio::pulse::WithCurrentDevice(FALSE, [&](auto& device) {
+    SetLastError(BASS_OK);
+    return device.capture->Started() ? TRUE : FALSE;
+  });
 }
 
 BOOL BASS_WASAPI_GetInfo(BASS_WASAPI_INFO* info) {
   if (info == nullptr) {
     return Fail(BASS_ERROR_ILLPARAM, FALSE);
   }
-  auto& state = velloran::audio::pulse::TheState();
-  std::lock_guard<std::mutex> lock(state.mutex);
-  int error = BASS_OK;
-  auto* device = velloran::audio::pulse::Current(state, error);
-  if (device == nullptr) {
-    return Fail(error, FALSE);
-  }
-  std::memset(info, 0, sizeof(*info));
-  info->initflags = 0;
-  info->freq = device->capture->Rate();
-  info->chans = device->capture->Channels();
-  info->format = BASS_WASAPI_FORMAT_FLOAT;
-  info->buflen =
-      static_cast<DWORD>(device->buffer * static_cast<float>(info->freq)) * info->chans * 4;
-  info->volmax = 0.0f;
-  info->volmin = -100.0f;
-  info->volstep = 0.0f;
-  SetLastError(BASS_OK);
-  return TRUE;
+  return velloran::audio::pulse::WithCurrentDevice(FALSE, [&](auto& device) {
+    std::memset(info, 0, sizeof(*info));
+    info->initflags = 0;
+    info->freq = device.capture->Rate();
+    info->chans = device.capture->Channels();
+    info->format = BASS_WASAPI_FORMAT_FLOAT;
+    info->buflen =
+        static_cast<DWORD>(device.buffer * static_cast<float>(info->freq)) * info->chans * 4;
+    info->volmax = 0.0f;
+    info->volmin = -100.0f;
+    info->volstep = 0.0f;
+    SetLastError(BASS_OK);
+    return TRUE;
+  });
 }
 
 }  // extern "C"
