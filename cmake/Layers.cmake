@@ -31,7 +31,14 @@ function(velloran_test_exe exe label dir)
   add_executable(${exe} ${sources})
   target_link_libraries(${exe} PRIVATE velloran_testsupport ${ARGN} GTest::gmock_main)
   velloran_warnings(${exe})
-  gtest_discover_tests(${exe} DISCOVERY_MODE PRE_TEST PROPERTIES LABELS ${label} TIMEOUT 600)
+  if(label STREQUAL "integration")
+    # Integration tests start real servers (JACK, PulseAudio, encoders); the tests of one
+    # executable run one at a time so that two private servers never start at the same moment.
+    gtest_discover_tests(${exe} DISCOVERY_MODE PRE_TEST
+                         PROPERTIES LABELS ${label} TIMEOUT 600 RESOURCE_LOCK ${exe})
+  else()
+    gtest_discover_tests(${exe} DISCOVERY_MODE PRE_TEST PROPERTIES LABELS ${label} TIMEOUT 600)
+  endif()
 endfunction()
 
 function(velloran_layer_tests layer)
