@@ -37,20 +37,27 @@ bool Unplugged(const Port* port) {
   return port != nullptr && port->available == PA_PORT_AVAILABLE_NO;
 }
 
+// The fields a source and a sink share; the caller sets what only one of them has.
+template <class Info>
+std::unique_ptr<PulseEndpoint> MakeEndpoint(const Info& info, bool input) {
+  auto e = std::make_unique<PulseEndpoint>();
+  e->name = info.name != nullptr ? info.name : "";
+  e->description = info.description != nullptr ? info.description : e->name;
+  e->input = input;
+  e->unplugged = Unplugged(info.active_port);
+  e->rate = info.sample_spec.rate;
+  e->channels = info.sample_spec.channels;
+  return e;
+}
+
 void OnSource(pa_context*, const pa_source_info* info, int eol, void* user) {
   auto* q = static_cast<Query*>(user);
   if (eol != 0 || info == nullptr) {
     q->pending--;
     return;
   }
-  auto e = std::make_unique<PulseEndpoint>();
-  e->name = info->name != nullptr ? info->name : "";
-  e->description = info->description != nullptr ? info->description : e->name;
-  e->input = true;
+  auto e = MakeEndpoint(*info, true);
   e->monitor = info->monitor_of_sink != PA_INVALID_INDEX;
-  e->unplugged = Unplugged(info->active_port);
-  e->rate = info->sample_spec.rate;
-  e->channels = info->sample_spec.channels;
   q->sources.push_back(std::move(e));
 }
 
@@ -60,14 +67,7 @@ void OnSink(pa_context*, const pa_sink_info* info, int eol, void* user) {
     q->pending--;
     return;
   }
-  auto e = std::make_unique<PulseEndpoint>();
-  e->name = info->name != nullptr ? info->name : "";
-  e->description = info->description != nullptr ? info->description : e->name;
-  e->input = false;
-  e->unplugged = Unplugged(info->active_port);
-  e->rate = info->sample_spec.rate;
-  e->channels = info->sample_spec.channels;
-  q->sinks.push_back(std::move(e));
+  q->sinks.push_back(MakeEndpoint(*info, false));
 }
 
 void OnServer(pa_context*, const pa_server_info* info, void* user) {
