@@ -3,7 +3,9 @@
 // A registry (handle -> channel, DSP, auto-free) under one mutex says which encoders exist;
 // the Encoder objects themselves live in the HandleTable. Stopping takes an encoder out of
 // both first, so exactly one caller stops it; the DSP is removed before the encoder stops
-// (the engine guarantees the DSP does not run once BASS_ChannelRemoveDSP returns).
+// (the engine guarantees the DSP does not run once BASS_ChannelRemoveDSP returns). The
+// auto-free watch stops an encoder whose channel is gone before taking it out (Encoder::Stop
+// is idempotent), so its handle outlives the unfinished file.
 #include "audio/encode/BassEncode.h"
 
 #include <atomic>
@@ -82,6 +84,10 @@ void CheckAutoFree() {
     BASS_CHANNELINFO info{};
     if (BASS_ChannelGetInfo(channel, &info)) {
       continue;
+    }
+    // The file is finished before the handle goes, so a vanished handle means a finished file.
+    if (const auto encoder = velloran::audio::FindEncoder(handle)) {
+      encoder->Stop();
     }
     Taken taken{};
     {

@@ -1,8 +1,10 @@
 // The encoding functions of the audio facade on a real mixer, with the built-in WAV writer.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <climits>
 #include <filesystem>
 #include <thread>
 #include <vector>
@@ -51,19 +53,22 @@ class BassEncodeTest : public ::testing::Test {
       ASSERT_EQ(BASS_ChannelGetData(mixer_, buffer.data(), kBlockBytes), kBlockBytes);
     }
   }
-  // The frames of a finished file as ramp positions; -1 where a frame is not a ramp frame.
+  // Marks a frame that is not a ramp frame (every int16_t value is a valid ramp position).
+  static constexpr int kNotRamp = INT_MIN;
+  // The frames of a finished file as ramp positions.
   static std::vector<int> Frames(const std::string& path) {
     const auto wav = test::ReadWav(path);
     std::vector<int> frames;
     for (size_t i = 0; i + 1 < wav.samples.size(); i += 2) {
       const int v = wav.samples[i];
-      frames.push_back(wav.samples[i + 1] == static_cast<int16_t>(-v - 1) ? v : -1);
+      frames.push_back(wav.samples[i + 1] == static_cast<int16_t>(-v - 1) ? v : kNotRamp);
     }
     return frames;
   }
   static bool Contiguous(const std::vector<int>& frames) {
     for (size_t i = 1; i < frames.size(); ++i) {
-      if (static_cast<int16_t>(frames[i]) != static_cast<int16_t>(frames[i - 1] + 1)) {
+      if (frames[i] == kNotRamp || frames[i - 1] == kNotRamp ||
+          static_cast<int16_t>(frames[i]) != static_cast<int16_t>(frames[i - 1] + 1)) {
         return false;
       }
     }
@@ -179,17 +184,27 @@ TEST_F(BassEncodeTest, StartAndStopWhileThePullThreadRuns) {
       BASS_ChannelGetData(mixer_, buffer.data(), kBlockBytes / 10);
     }
   });
+  // The pull loop runs far faster than real time, so on a loaded machine the writer may fall
+  // behind and the queue drops blocks (counted, by design): contiguity is owed only without
+  // drops, whole ramp frames always.
+  uint64_t lastDropped = 0;
   for (int i = 0; i < 40; ++i) {
     const std::string path = dir_.File("f" + std::to_string(i % 2) + ".wav");
     const HENCODE h = BASS_Encode_Start(mixer_, path.c_str(), kFileFlags, nullptr, nullptr);
     ASSERT_NE(h, 0u);
+    const auto encoder = FindEncoder(h);
+    ASSERT_NE(encoder, nullptr);
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
     ASSERT_TRUE(BASS_Encode_Stop(h));
+    lastDropped = encoder->DroppedBytes();
   }
   running = false;
   pull.join();
   const auto last = Frames(dir_.File("f1.wav"));
-  EXPECT_TRUE(last.empty() || Contiguous(last));
+  EXPECT_EQ(std::count(last.begin(), last.end(), kNotRamp), 0);
+  if (lastDropped == 0) {
+    EXPECT_TRUE(last.empty() || Contiguous(last));
+  }
 }
 
 TEST_F(BassEncodeTest, AutoFreeEncoderGoesWithItsChannel) {
