@@ -4,10 +4,12 @@
 
 #include <chrono>
 #include <cmath>
+#include <fstream>
 #include <thread>
 
 #include "SlotFixture.h"
 #include "audio/generator/SignalGenerator.h"
+#include "support/PulseServer.h"
 #include "support/WavFile.h"
 
 namespace velloran::slots::test {
@@ -43,6 +45,40 @@ TEST_F(SlotInputTest, InputErrorsAreKeptAndLogged) {
       EXPECT_TRUE(Files().empty()) << c.lines;  // a sound-card slot without input writes none
     }
   }
+}
+
+// A device that is listed but cannot be opened (its sound server went away after the
+// catalogue was built) is named in the log line, and its text is the slot's error.
+TEST_F(SlotInputTest, ListedDeviceThatFailsToOpenIsNamedInTheError) {
+  std::unique_ptr<audio::DeviceCatalogue> catalogue;
+  std::string id;
+  {
+    velloran::test::PulseServer server;
+    ASSERT_TRUE(server.Running()) << server.LogText();
+    ConfigFile empty("/nonexistent/Velloran.ini");
+    catalogue = audio::BuildDeviceCatalogue(empty);
+    id = "WASAPI:" + server.MonitorName();
+    ASSERT_GE(catalogue->IndexOf(id), 0);
+    server.Kill();
+  }
+  {
+    std::ofstream ini(dir_.File("Velloran.ini"));
+    ini << "[Slot0]\nFolder=" << Folder() << "\nSource=Soundcard\nDevice=" << id << "\n";
+  }
+  config_ = std::make_unique<ConfigFile>(dir_.File("Velloran.ini"));
+  slot_ = std::make_unique<TSlotInfo>(*config_, false, 0, catalogue.get());
+  slot_->OnLogMessage = [this](const void*, const std::string& line) { log_.push_back(line); };
+  slot_->Initialize(false);
+  slot_->StartRecording();
+  const std::string error = slot_->ErrorMessage();
+  EXPECT_FALSE(error.empty());
+  ASSERT_FALSE(log_.empty());
+  EXPECT_EQ(log_.back(),
+            "Slot 1: Error recording from \"WASAPI: Monitor of Velloran-test\": " + error);
+  EXPECT_EQ(slot_->CurrentDeviceInfo(), nullptr);
+  Run(1000);  // the slot goes on without input and writes nothing
+  EXPECT_TRUE(Files().empty());
+  slot_.reset();  // before the catalogue it refers to
 }
 
 TEST_F(SlotInputTest, UnusableSampleRateGivesAnErrorNotACrash) {
