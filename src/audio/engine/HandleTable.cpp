@@ -9,8 +9,10 @@ thread_local int tLastError = 0;
 }
 
 HandleTable& HandleTable::Instance() {
-  static HandleTable table;
-  return table;
+  // Never destroyed: service threads (the encoders' auto-free watch) may still look handles up
+  // while the process exits.
+  static HandleTable* table = new HandleTable();
+  return *table;
 }
 
 uint32_t HandleTable::Add(std::shared_ptr<HandleObject> object) {
