@@ -51,7 +51,8 @@ bool IsChunkId(const unsigned char* id) {
   return true;
 }
 
-// The duration of a RIFF/RF64 WAVE file, or nothing when the file is no WAVE file.
+}  // namespace
+
 std::optional<double> ReadWavDuration(const std::string& path) {
   std::ifstream in(path, std::ios::binary | std::ios::ate);
   if (!in) {
@@ -127,6 +128,8 @@ std::optional<double> ReadWavDuration(const std::string& path) {
   }
   throw Error("WAV file without data: " + path);
 }
+
+namespace {
 
 std::string AvErrorText(int code) {
   char text[AV_ERROR_MAX_STRING_SIZE] = {};

@@ -9,9 +9,14 @@
 //   estimate from the bit rate (an MP3 without a complete info tag), the packets are read
 //   through and their time stamps give the length.
 // Thread contract: pure function over the file, any thread.
+#include <optional>
 #include <string>
 
 namespace velloran::slots {
+
+// The WAV/RF64 part of the above: nothing when the file is no RIFF/RF64 WAVE file; raises
+// velloran::Error when it is one but its header cannot give a length.
+std::optional<double> ReadWavDuration(const std::string& path);
 
 // Seconds of audio in the file; raises velloran::Error when the file cannot be read as audio.
 double ReadRecordingDuration(const std::string& path);

@@ -201,7 +201,9 @@ void TSQLPreparedStatement::BindParams() {
   sqlite3_reset(fStmt);
   sqlite3_clear_bindings(fStmt);
   const int count = sqlite3_bind_parameter_count(fStmt);
-  for (const auto& [index, param] : fParams) {
+  for (const auto& entry : fParams) {
+    const int index = entry.first;  // a plain variable: lambdas below capture it
+    const auto& param = entry.second;
     if (index > count) {
       throw Error("Invalid param index: " + std::to_string(index));
     }
