@@ -328,7 +328,7 @@ void TVelloranApp::timStreamTitleTimer() {
 void TVelloranApp::timCleanupTimer() {
   bool more = false;
   if (parts_.slotHost != nullptr) {
-    Guarded("Cleanup error", [this, &more] { more = parts_.slotHost->Cleanup(); });
+    Guarded("Cleanup error", [this, &more] { more = parts_.slotHost->Cleanup(LogEvent()); });
   }
   if (!more) {
     timCleanup_->stop();

@@ -32,9 +32,10 @@ class SlotHost {
   virtual void CheckSilence() {}
   // timStreamTitle (1000 ms): poll every slot's title file for its outgoing stream.
   virtual void CheckStreamTitles() {}
-  // timCleanup (1000 ms while on): age and space clean-up of every slot; true while any slot
-  // still has work (the timer stays on), false switches it off.
-  virtual bool Cleanup() { return false; }
+  // timCleanup (1000 ms while on): age and space clean-up of every slot, failures logged
+  // through log; true while any slot still has work (the timer stays on), false switches it
+  // off.
+  virtual bool Cleanup(const TLogMessageEvent& /*log*/) { return false; }
 
   virtual void DestroySlot(int index) = 0;
 };

@@ -20,6 +20,10 @@ void SlotListHost::CheckRotation() {
   list_.CheckRotation();
 }
 
+bool SlotListHost::Cleanup(const TLogMessageEvent& log) {
+  return list_.Cleanup(log);
+}
+
 void SlotListHost::DestroySlot(int index) {
   list_.DestroySlot(index);
 }

@@ -22,6 +22,7 @@ class SlotListHost : public SlotHost {
   void CreateSlot(int index, bool alarmOnly, const TLogMessageEvent& log) override;
   void SetEnabled(int index, bool enabled) override;
   void CheckRotation() override;
+  bool Cleanup(const TLogMessageEvent& log) override;
   void DestroySlot(int index) override;
 
   slots::TSlotList& List() { return list_; }

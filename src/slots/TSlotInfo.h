@@ -93,6 +93,24 @@ class TSlotInfo {
   // opened (folder and table created) outside it. Raises velloran::Error. Any thread.
   std::shared_ptr<ISQLConnection> GetDatabaseConnection() const;
 
+  // ---- retention clean-up (main thread; each takes fCS) ----
+  // Only files that a row names, inside the slot folder, are deleted; never the file being
+  // written, the database file or its journals (such rows are passed over).
+  // Deletes the recordings that started more than CleanupDays days ago (the start times are
+  // local, compared with the clock's UTC time); true when at least one expired row was found.
+  // Raises velloran::Error for a failing database.
+  bool CleanUpByAge();
+  // While the slot folder's file system has less than CleanupSpace GiB available, deletes the
+  // oldest recording that can be deleted (one per call); true when one was removed. A folder
+  // whose free space cannot be told (network file system, relative path) is left alone.
+  // Raises velloran::Error for a failing database.
+  bool CleanupBySpace();
+  // Deletes one recording: its file (logged "Deleted %s"), the folders this leaves empty up to
+  // (not including) the slot folder, and its row. A missing file only loses its row, with a
+  // warning. A file that cannot be deleted keeps its row ("Error deleting %s: Error code %d")
+  // and the result is false.
+  bool DeleteRecording(ISQLConnection& connection, int64_t id, const std::string& fullPath);
+
   // ---- setters with side effects ----
   void SetEnabled(bool value);
   void SetRecordChannels(TRecordChannels value);
@@ -155,6 +173,9 @@ class TSlotInfo {
   void StartEncoderLocked();
   void RecordFileStart(const std::string& relativeName);
   void RepairDatabase();
+  // Clean-up guard (under fCS): false for the file being written, the database files and any
+  // path outside the slot folder (logged).
+  bool MayDeleteRecording(const std::string& fullPath);
 
   mutable std::recursive_mutex fCS;
   mutable std::mutex fLevelCS;

@@ -2,11 +2,9 @@
 
 namespace velloran::slots {
 
-TSlotList::TSlotList(ConfigFile &config,
-                     const audio::DeviceCatalogue *catalogue,
+TSlotList::TSlotList(ConfigFile& config, const audio::DeviceCatalogue* catalogue,
                      std::function<void()> onFileRotated)
-    : config_(config), catalogue_(catalogue),
-      onFileRotated_(std::move(onFileRotated)) {}
+    : config_(config), catalogue_(catalogue), onFileRotated_(std::move(onFileRotated)) {}
 
 TSlotList::~TSlotList() {
   for (int i = 0; i < Count(); ++i) {
@@ -14,16 +12,14 @@ TSlotList::~TSlotList() {
   }
 }
 
-void TSlotList::CreateSlot(int index, bool alarmOnly,
-                           TSlotInfo::TLogMessageEvent log) {
+void TSlotList::CreateSlot(int index, bool alarmOnly, TSlotInfo::TLogMessageEvent log) {
   if (index < 0) {
     return;
   }
   if (static_cast<size_t>(index) >= slots_.size()) {
     slots_.resize(static_cast<size_t>(index) + 1);
   }
-  auto slot =
-      std::make_unique<TSlotInfo>(config_, alarmOnly, index, catalogue_);
+  auto slot = std::make_unique<TSlotInfo>(config_, alarmOnly, index, catalogue_);
   slot->OnLogMessage = std::move(log);
   slot->Initialize();
   slot->StartRecording();
@@ -31,14 +27,14 @@ void TSlotList::CreateSlot(int index, bool alarmOnly,
 }
 
 void TSlotList::SetEnabled(int index, bool enabled) {
-  if (TSlotInfo *slot = Slot(index)) {
+  if (TSlotInfo* slot = Slot(index)) {
     slot->SetEnabled(enabled);
   }
 }
 
 void TSlotList::CheckRotation() {
   bool rotated = false;
-  for (const auto &slot : slots_) {
+  for (const auto& slot : slots_) {
     if (slot && slot->CheckRotation()) {
       rotated = true;
     }
@@ -48,17 +44,39 @@ void TSlotList::CheckRotation() {
   }
 }
 
+bool TSlotList::Cleanup(const TSlotInfo::TLogMessageEvent& log) {
+  bool work = false;
+  for (const auto& slot : slots_) {
+    if (!slot) {
+      continue;
+    }
+    try {
+      const bool byAge = slot->CleanUpByAge();
+      const bool bySpace = slot->CleanupBySpace();
+      if (byAge || bySpace) {
+        work = true;
+      }
+    } catch (const std::exception& e) {
+      if (log) {
+        log(this, "Cleanup error in " + slot->Name() + ": " + e.what());
+      }
+      work = false;
+    }
+  }
+  return work;
+}
+
 void TSlotList::DestroySlot(int index) {
   if (index >= 0 && static_cast<size_t>(index) < slots_.size()) {
     slots_[static_cast<size_t>(index)].reset();
   }
 }
 
-TSlotInfo *TSlotList::Slot(int index) const {
+TSlotInfo* TSlotList::Slot(int index) const {
   if (index < 0 || static_cast<size_t>(index) >= slots_.size()) {
     return nullptr;
   }
   return slots_[static_cast<size_t>(index)].get();
 }
 
-} // namespace velloran::slots
+}  // namespace velloran::slots

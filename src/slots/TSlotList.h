@@ -28,6 +28,10 @@ class TSlotList {
   void SetEnabled(int index, bool enabled);
   // The rotation check of every slot in index order.
   void CheckRotation();
+  // One clean-up pass (the clean-up timer, every second while on): age, then space rule of
+  // every slot in index order. A slot whose clean-up fails is logged through log as "Cleanup
+  // error in %s: %s" and clears the result. True while a slot still reports work.
+  bool Cleanup(const TSlotInfo::TLogMessageEvent& log);
   // Frees slot index (file closed, duration written, threads stopped, section written).
   void DestroySlot(int index);
 

@@ -124,7 +124,7 @@ class RecordingSlots : public SlotHost {
   void CheckRotation() override { steps_.push_back("CheckRotation"); }
   void CheckSilence() override { steps_.push_back("CheckSilence"); }
   void CheckStreamTitles() override { steps_.push_back("CheckStreamTitles"); }
-  bool Cleanup() override {
+  bool Cleanup(const TLogMessageEvent& /*log*/) override {
     steps_.push_back("Cleanup");
     return cleanupWork;
   }

@@ -25,6 +25,8 @@ VELLORAN = None
 RATE = 44100
 MAX_PULL_BLOCK_FRAMES = 2 * RATE  # the pull thread reads at most two seconds at a time
 
+# The space rule of the clean-up is off: a test machine short of disk space must not delete the
+# files under test.
 CONFIG = """[General]
 SlotCount=4
 AlarmSlotCount=0
@@ -37,6 +39,7 @@ Source=Soundcard
 Device=GEN:ramp
 Format=wav16
 TimeSlotLength=1
+CleanupSpaceEnabled=off
 Folder={root}/ramp
 [Slot1]
 Name=ToneMP3
@@ -44,6 +47,7 @@ Source=Soundcard
 Device=GEN:tone
 Format=mp3
 TimeSlotLength=1
+CleanupSpaceEnabled=off
 Folder={root}/mp3
 [Slot2]
 Name=ToneMP2
@@ -52,6 +56,7 @@ Device=GEN:tone
 Format=mp2
 Bitrate=192
 TimeSlotLength=1
+CleanupSpaceEnabled=off
 Folder={root}/mp2
 [Slot3]
 Name=ToneOgg
@@ -59,6 +64,7 @@ Source=Soundcard
 Device=GEN:tone
 Format=ogg
 TimeSlotLength=1
+CleanupSpaceEnabled=off
 Folder={root}/ogg
 """
 

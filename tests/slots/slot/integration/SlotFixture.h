@@ -75,13 +75,18 @@ class SlotFixture : public ::testing::Test {
     clock_->SetUnixMillis(LocalToUnixMillis(EncodeDateTime(y, mo, d, h, n, s, 0)));
   }
 
-  // Creates slot 0 from the given section lines (Folder is set to the temp folder).
+  // Creates slot 0 from the given section lines (Folder is the temp folder unless the lines
+  // start with their own Folder).
   TSlotInfo& MakeSlot(const std::string& sectionLines, bool alarmOnly = false,
                       bool startPullThread = false) {
     slot_.reset();  // the previous slot writes its section to its own configuration file
     {
       std::ofstream ini(dir_.File("Velloran.ini"));
-      ini << "[Slot0]\nFolder=" << Folder() << "\n" << sectionLines;
+      ini << "[Slot0]\n";
+      if (sectionLines.rfind("Folder=", 0) != 0) {
+        ini << "Folder=" << Folder() << "\n";
+      }
+      ini << sectionLines;
     }
     config_ = std::make_unique<ConfigFile>(dir_.File("Velloran.ini"));
     slot_ = std::make_unique<TSlotInfo>(*config_, alarmOnly, 0, catalogue_);
