@@ -7,6 +7,7 @@
 
 #include "audio/devices/DeviceCatalogue.h"
 #include "audio/devices/TDeviceInfoWithClients.h"
+#include "audio/encode/BassEncode.h"
 #include "core/BassErrorText.h"
 #include "core/Clock.h"
 #include "core/Error.h"
@@ -448,6 +449,7 @@ bool TSlotInfo::DeviceConnected() const {
 // Files
 
 bool TSlotInfo::CheckRotation() {
+  ReportEncoderState();
   if (fSettings.fNoAutoRotate) {
     return false;
   }
@@ -570,11 +572,50 @@ void TSlotInfo::StartEncoderLocked() {
   }
   fRecordStartTickCount = TickCount64();
   fRecordStartPos = StreamPosition();
+  fEncoderReport = EncoderReport{};
   DoLogMessage("Encoding to file " + fullPath);
   fErrorMessage.clear();
   fCurrentFilename = fullPath;
   RecordFileStart(relativeName);
   fCueSheetData.push_back(CueFileLine(fullPath));
+}
+
+void TSlotInfo::ReportEncoderState() {
+  std::lock_guard<std::recursive_mutex> lock(fCS);
+  if (fEncoder == 0) {
+    return;
+  }
+  const auto encoder = audio::FindEncoder(fEncoder);
+  if (!encoder) {
+    return;
+  }
+  const int error = encoder->OutputError();
+  if (error != fEncoderReport.outputError) {
+    fEncoderReport.outputError = error;
+    DoLogMessage(error != 0 ? "Error writing " + fCurrentFilename + ": " + std::strerror(error)
+                            : "Writing " + fCurrentFilename + " again");
+  }
+  const uint64_t dropped = encoder->DroppedBlocks();
+  const uint64_t now = TickCount64();
+  if (dropped != fEncoderReport.droppedBlocks &&
+      (fEncoderReport.dropTick == 0 || now - fEncoderReport.dropTick >= kEncoderReportInterval)) {
+    fEncoderReport.droppedBlocks = dropped;
+    fEncoderReport.dropTick = now;
+    DoLogMessage("Audio lost: the encoder could not keep up (" + std::to_string(dropped) +
+                 " blocks dropped in this file)");
+  }
+  if (!encoder->Active() && !fEncoderReport.died) {
+    fEncoderReport.died = true;
+    // What the program said last, on one line.
+    std::string tail = encoder->StderrTail();
+    tail.erase(tail.find_last_not_of(" \t\r\n") + 1);
+    std::replace(tail.begin(), tail.end(), '\r', ' ');
+    for (size_t at = tail.find('\n'); at != std::string::npos; at = tail.find('\n', at)) {
+      tail.replace(at, 1, " / ");
+    }
+    DoLogMessage("The encoder stopped unexpectedly; this file ends here" +
+                 (tail.empty() ? std::string() : ": " + tail));
+  }
 }
 
 void TSlotInfo::RecordFileStart(const std::string& relativeName) {

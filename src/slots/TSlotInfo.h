@@ -173,6 +173,9 @@ class TSlotInfo {
   void StartEncoderLocked();
   void RecordFileStart(const std::string& relativeName);
   void RepairDatabase();
+  // Main timer: logs what happened to the current encoder since the last look (a write error
+  // and its end, dropped audio at most every kEncoderReportInterval, an unexpected end).
+  void ReportEncoderState();
   // Clean-up guard (under fCS): false for the file being written, the database files and any
   // path outside the slot folder (logged).
   bool MayDeleteRecording(const std::string& fullPath);
@@ -217,6 +220,15 @@ class TSlotInfo {
   std::vector<std::string> fCueSheetData;
   int fCueSheetTrackCounter = 0;
   std::optional<int32_t> fWarnedTimeSlotLength;  // the out-of-range length last logged
+  // What has been logged about the current encoder (reset with every new file).
+  struct EncoderReport {
+    int outputError = 0;
+    uint64_t droppedBlocks = 0;
+    uint64_t dropTick = 0;
+    bool died = false;
+  };
+  static constexpr uint64_t kEncoderReportInterval = 10000;  // ms between dropped-audio lines
+  EncoderReport fEncoderReport;
 
   // Pull thread state: set up before the thread starts, then used only by it.
   std::vector<char> fPullBuffer;

@@ -88,6 +88,9 @@ class Encoder : public HandleObject, public std::enable_shared_from_this<Encoder
   uint64_t WrittenBytes() const { return written_.load(); }  // PCM bytes handed to the output
   size_t QueuedBytes() const { return queue_->Readable(); }
   size_t QueueCapacity() const { return queue_->Capacity(); }
+  // The errno of the output's last failed write (a full disk while the WAV writer waits for
+  // space), 0 while writing goes through.
+  int OutputError() const { return output_ ? output_->LastError() : 0; }
   // External program only (empty / 0 otherwise).
   std::string StderrTail() const;
   std::string OutputHead() const;

@@ -22,6 +22,8 @@ class PcmOutput {
   virtual WriteResult Write(const uint8_t* data, size_t size, size_t* written) = 0;
   // End of the data: finalise a header, close the input of a process.
   virtual void Finish() = 0;
+  // The errno of the last failed write, 0 once a write went through again (any thread).
+  virtual int LastError() const { return 0; }
 };
 
 }  // namespace velloran::audio

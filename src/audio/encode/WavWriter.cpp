@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 namespace velloran::audio {
 
@@ -36,20 +38,32 @@ void PutFormat(std::vector<uint8_t>& out, size_t at, uint32_t rate, uint16_t cha
   PutLe(out, at + 14, kBitsPerSample, 2);
 }
 
-bool WriteAll(int fd, const uint8_t* data, size_t size) {
-  while (size > 0) {
-    const ssize_t n = ::write(fd, data, size);
+// Writes everything or fails with errno set; *done tells how much went out either way.
+bool WriteAll(int fd, const uint8_t* data, size_t size, size_t* done = nullptr) {
+  size_t total = 0;
+  bool ok = true;
+  while (total < size) {
+    const ssize_t n = ::write(fd, data + total, size - total);
     if (n < 0) {
       if (errno == EINTR) {
         continue;
       }
-      return false;
+      ok = false;
+      break;
     }
-    data += n;
-    size -= static_cast<size_t>(n);
+    total += static_cast<size_t>(n);
   }
-  return true;
+  if (done != nullptr) {
+    *done = total;
+  }
+  return ok;
 }
+
+bool IsDiskFull(int error) {
+  return error == ENOSPC || error == EDQUOT;
+}
+
+constexpr auto kDiskFullWait = std::chrono::milliseconds(100);
 
 }  // namespace
 
@@ -99,10 +113,20 @@ PcmOutput::WriteResult WavWriter::Write(const uint8_t* data, size_t size, size_t
     if (options_.header) {
       chunk = static_cast<size_t>(std::min<uint64_t>(size, nextRefresh_ - dataBytes_));
     }
-    if (!WriteAll(fd_, data, chunk)) {
+    size_t done = 0;
+    if (!WriteAll(fd_, data, chunk, &done)) {
+      const int error = errno;
+      lastError_.store(error, std::memory_order_relaxed);
+      dataBytes_ += done;
+      *written += done;
+      if (IsDiskFull(error)) {
+        std::this_thread::sleep_for(kDiskFullWait);
+        return WriteResult::kBusy;  // the caller comes back with the rest
+      }
       failed_ = true;
       return WriteResult::kBroken;
     }
+    lastError_.store(0, std::memory_order_relaxed);
     data += chunk;
     size -= chunk;
     dataBytes_ += chunk;

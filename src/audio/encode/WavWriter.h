@@ -8,8 +8,13 @@
 // with the 64-bit sizes, and the 32-bit sizes are set to 0xFFFFFFFF. Without a header
 // (raw mode) the file holds the samples only.
 //
+// A full disk (ENOSPC, EDQUOT) is not the end of the file: Write keeps what went out, waits
+// 100 ms and answers kBusy, so the encoder goes on (its queue drops while the disk stays full)
+// and writing resumes, frame-aligned, once space is free again. LastError tells the state.
+//
 // Thread contract: one thread at a time (the encoder's writer thread once writing started);
 // Open from the thread that starts the encoder. No locks.
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -40,6 +45,7 @@ class WavWriter : public PcmOutput {
   WriteResult Write(const uint8_t* data, size_t size, size_t* written) override;
   // Writes the final header and closes the file.
   void Finish() override;
+  int LastError() const override { return lastError_.load(std::memory_order_relaxed); }
 
   uint64_t DataBytes() const { return dataBytes_; }
   bool IsRf64() const { return rf64_; }
@@ -60,6 +66,7 @@ class WavWriter : public PcmOutput {
   uint64_t nextRefresh_ = 0;
   bool rf64_ = false;
   bool failed_ = false;
+  std::atomic<int> lastError_{0};
 };
 
 }  // namespace velloran::audio

@@ -1,6 +1,10 @@
+#include <sys/mount.h>
+
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <vector>
 
@@ -45,6 +49,41 @@ TEST(WavWriterTest, FinishedFileHoldsFormatAndEverySample) {
   EXPECT_EQ(wav.dataOffset, WavWriter::kHeaderSize);
   EXPECT_EQ(wav.dataSize, 20000u);
   EXPECT_EQ(wav.riffSize, wav.fileSize - 8);
+  EXPECT_EQ(wav.samples, samples);
+}
+
+// A real 1 MiB tmpfs filled up: the writer keeps what went out, answers kBusy with the error
+// until space is free, and the file then continues frame-aligned with nothing lost.
+TEST(WavWriterTest, FullDiskWaitsForSpaceAndResumesWhereItStopped) {
+  test::TempDir mountPoint;
+  if (::mount("tmpfs", mountPoint.Path().c_str(), "tmpfs", 0, "size=1m") != 0) {
+    GTEST_SKIP() << "cannot mount a tmpfs here (needs root)";
+  }
+  struct Unmount {
+    std::string path;
+    ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
+  } unmount{mountPoint.Path().string()};
+  const std::string filler = mountPoint.File("filler");
+  std::ofstream(filler, std::ios::binary) << std::string(1000 * 1024, 'x');
+
+  WavWriter writer(44100, 2, {});
+  ASSERT_EQ(writer.Open(mountPoint.File("a.wav")), 0);
+  const auto samples = Ramp(100001, 3);  // 200002 bytes: not a whole number of frames or pages
+  const auto* bytes = reinterpret_cast<const uint8_t*>(samples.data());
+  size_t done = 0;
+  size_t written = 0;
+  ASSERT_EQ(writer.Write(bytes, samples.size() * 2, &written), PcmOutput::WriteResult::kBusy);
+  EXPECT_EQ(writer.LastError(), ENOSPC);
+  EXPECT_LT(written, samples.size() * 2);
+  done += written;
+  std::filesystem::remove(filler);
+  ASSERT_EQ(writer.Write(bytes + done, samples.size() * 2 - done, &written),
+            PcmOutput::WriteResult::kOk);
+  EXPECT_EQ(writer.LastError(), 0);
+  writer.Finish();
+
+  const auto wav = ReadWav(mountPoint.File("a.wav"));
+  ASSERT_TRUE(wav.ok);
   EXPECT_EQ(wav.samples, samples);
 }
 

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <sstream>
+#include <thread>
 
 #include "SlotFixture.h"
 #include "audio/generator/SignalGenerator.h"
@@ -255,6 +258,34 @@ TEST_F(SlotRotationTest, StreamTitlesGoToTheCueSheetOfTheOpenFile) {
   Run(100);
   plain.HandleStreamTitle("Artist - Title");
   EXPECT_FALSE(std::filesystem::exists(plain.CurrentFilename() + ".cue"));
+}
+
+// An encoder program that ends on its own is reported once on the main timer, with what it
+// said on its standard error.
+TEST_F(SlotRotationTest, AnEncoderThatEndsOnItsOwnIsReported) {
+  SetLocalTime(2024, 3, 5, 14, 0, 0);
+  MakeSlot(
+      "Source=Soundcard\nDevice=GEN:tone\nFormat=customraw\nEncoderFilename=sh\n"
+      "EncoderOptions=-c \"echo out of luck >&2; exit 3\"\n");
+  for (int i = 0; i < 100; ++i) {
+    Run(100);
+    if (std::count_if(log_.begin(), log_.end(), [](const std::string& line) {
+          return line.find("stopped unexpectedly") != std::string::npos;
+        }) > 0) {
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));  // the program's own time
+  }
+  Run(1000);
+  std::vector<std::string> reports;
+  for (const auto& line : log_) {
+    if (line.find("stopped unexpectedly") != std::string::npos) {
+      reports.push_back(line);
+    }
+  }
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0],
+            "Slot 1: The encoder stopped unexpectedly; this file ends here: out of luck");
 }
 
 }  // namespace
