@@ -449,7 +449,9 @@ bool TSlotInfo::DeviceConnected() const {
 // Files
 
 bool TSlotInfo::CheckRotation() {
-  ReportEncoderState();
+  if (ReportEncoderState()) {
+    return true;  // a new file replaced one whose encoder had ended
+  }
   if (fSettings.fNoAutoRotate) {
     return false;
   }
@@ -482,13 +484,20 @@ void TSlotInfo::CloseCurrentRecording(bool keepEncoder) {
   std::lock_guard<std::recursive_mutex> lock(fCS);
   if (fEncoder != 0) {
     const int64_t position = StreamPosition();
+    // A file whose encoder ended early holds only what the encoder took.
+    const auto ended = fEncoderReport.died ? audio::FindEncoder(fEncoder) : nullptr;
     if (!keepEncoder) {
       BASS_Encode_Stop(fEncoder);
       fEncoder = 0;
     }
     if (fCurrentRecordingID != 0) {
-      const double seconds = BASS_ChannelBytes2Seconds(
+      double seconds = BASS_ChannelBytes2Seconds(
           fMixer, static_cast<QWORD>(std::max<int64_t>(position - fRecordStartPos, 0)));
+      if (ended && ended->Format().sampleRate > 0) {
+        const double taken = static_cast<double>(ended->WrittenBytes()) /
+                             (2.0 * ended->Format().channels * ended->Format().sampleRate);
+        seconds = std::min(seconds, taken);
+      }
       try {
         UpdateRecordingDuration(*GetDatabaseConnection(), fCurrentRecordingID, seconds);
       } catch (const std::exception& e) {
@@ -580,14 +589,14 @@ void TSlotInfo::StartEncoderLocked() {
   fCueSheetData.push_back(CueFileLine(fullPath));
 }
 
-void TSlotInfo::ReportEncoderState() {
+bool TSlotInfo::ReportEncoderState() {
   std::lock_guard<std::recursive_mutex> lock(fCS);
   if (fEncoder == 0) {
-    return;
+    return false;
   }
   const auto encoder = audio::FindEncoder(fEncoder);
   if (!encoder) {
-    return;
+    return false;
   }
   const int error = encoder->OutputError();
   if (error != fEncoderReport.outputError) {
@@ -615,7 +624,18 @@ void TSlotInfo::ReportEncoderState() {
     }
     DoLogMessage("The encoder stopped unexpectedly; this file ends here" +
                  (tail.empty() ? std::string() : ": " + tail));
+    // Deaths in a row (an encoder that lived a minute breaks the row) wait longer each time,
+    // so a program that cannot run at all does not start a file on every tick.
+    fEncoderDeathsInARow = now - fRecordStartTickCount >= kEncoderHealthyRun
+                               ? 1
+                               : std::min(fEncoderDeathsInARow + 1, kEncoderMaxBackoffSteps);
   }
+  if (fEncoderReport.died && now - fRecordStartTickCount >= kEncoderRestartDelay
+                                                                << (fEncoderDeathsInARow - 1)) {
+    CycleEncoder();  // the next file starts now instead of at the next boundary
+    return true;
+  }
+  return false;
 }
 
 void TSlotInfo::RecordFileStart(const std::string& relativeName) {

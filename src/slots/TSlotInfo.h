@@ -174,8 +174,11 @@ class TSlotInfo {
   void RecordFileStart(const std::string& relativeName);
   void RepairDatabase();
   // Main timer: logs what happened to the current encoder since the last look (a write error
-  // and its end, dropped audio at most every kEncoderReportInterval, an unexpected end).
-  void ReportEncoderState();
+  // and its end, dropped audio at most every kEncoderReportInterval, an unexpected end). An
+  // encoder that ended on its own is replaced by a new file (CycleEncoder) once
+  // kEncoderRestartDelay has passed since its file started, doubled for every further end in a
+  // row; returns true when it started one.
+  bool ReportEncoderState();
   // Clean-up guard (under fCS): false for the file being written, the database files and any
   // path outside the slot folder (logged).
   bool MayDeleteRecording(const std::string& fullPath);
@@ -228,7 +231,11 @@ class TSlotInfo {
     bool died = false;
   };
   static constexpr uint64_t kEncoderReportInterval = 10000;  // ms between dropped-audio lines
+  static constexpr uint64_t kEncoderRestartDelay = 10000;    // ms, first restart after an end
+  static constexpr int kEncoderMaxBackoffSteps = 7;          // up to 640 s between restarts
+  static constexpr uint64_t kEncoderHealthyRun = 60000;      // ms that end a row of deaths
   EncoderReport fEncoderReport;
+  int fEncoderDeathsInARow = 0;
 
   // Pull thread state: set up before the thread starts, then used only by it.
   std::vector<char> fPullBuffer;

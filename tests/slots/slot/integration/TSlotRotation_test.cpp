@@ -260,32 +260,46 @@ TEST_F(SlotRotationTest, StreamTitlesGoToTheCueSheetOfTheOpenFile) {
   EXPECT_FALSE(std::filesystem::exists(plain.CurrentFilename() + ".cue"));
 }
 
-// An encoder program that ends on its own is reported once on the main timer, with what it
-// said on its standard error.
-TEST_F(SlotRotationTest, AnEncoderThatEndsOnItsOwnIsReported) {
+// An encoder program that ends on its own is reported on the main timer with what it said on
+// its standard error, and a new file starts 10 s after the dead one started, then 20 s after
+// the next, and so on. The dead file's row holds only what its encoder took.
+TEST_F(SlotRotationTest, AnEncoderThatEndsOnItsOwnIsReportedAndReplaced) {
   SetLocalTime(2024, 3, 5, 14, 0, 0);
   MakeSlot(
       "Source=Soundcard\nDevice=GEN:tone\nFormat=customraw\nEncoderFilename=sh\n"
-      "EncoderOptions=-c \"echo out of luck >&2; exit 3\"\n");
-  for (int i = 0; i < 100; ++i) {
-    Run(100);
-    if (std::count_if(log_.begin(), log_.end(), [](const std::string& line) {
-          return line.find("stopped unexpectedly") != std::string::npos;
-        }) > 0) {
-      break;
+      "EncoderOptions=-c \"echo out of luck >&2; exit 3\"\nFlatFilenames=on\n");
+  const auto count = [this](const char* text) {
+    return std::count_if(log_.begin(), log_.end(), [text](const std::string& line) {
+      return line.find(text) != std::string::npos;
+    });
+  };
+  // Runs the slot in 100 ms steps, giving the program real time to end, until the n-th end is
+  // reported.
+  const auto awaitEnd = [&](long n) {
+    for (int i = 0; i < 200 && count("stopped unexpectedly") < n; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      Run(100);
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));  // the program's own time
-  }
-  Run(1000);
-  std::vector<std::string> reports;
-  for (const auto& line : log_) {
-    if (line.find("stopped unexpectedly") != std::string::npos) {
-      reports.push_back(line);
-    }
-  }
-  ASSERT_EQ(reports.size(), 1u);
-  EXPECT_EQ(reports[0],
+    ASSERT_EQ(count("stopped unexpectedly"), n);
+  };
+  const uint64_t start = clock_->TickCount();
+  awaitEnd(1);
+  EXPECT_EQ(log_.back(),
             "Slot 1: The encoder stopped unexpectedly; this file ends here: out of luck");
+  Run(9000 - (clock_->TickCount() - start));
+  EXPECT_EQ(count("Encoding to file"), 1);
+  Run(1100);
+  EXPECT_EQ(count("Encoding to file"), 2);
+  const uint64_t second = clock_->TickCount();
+  awaitEnd(2);
+  Run(19000 - (clock_->TickCount() - second));
+  EXPECT_EQ(count("Encoding to file"), 2);
+  Run(1100);
+  EXPECT_EQ(count("Encoding to file"), 3);
+  const auto rows = Rows();
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_TRUE(rows[0].hasDuration);
+  EXPECT_LT(rows[0].duration, 1.0);  // not the 10 s that passed before the next file
 }
 
 }  // namespace
