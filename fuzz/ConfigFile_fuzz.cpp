@@ -6,32 +6,12 @@
 #include <cstdlib>
 #include <string>
 
+#include "FuzzFile.h"
 #include "core/ConfigFile.h"
 
-namespace {
-
-std::string FilePath() {
-  static const std::string path = [] {
-    const char* base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-    return std::string(base) + "/velloran-fuzz-ini-" + std::to_string(getpid()) + ".ini";
-  }();
-  return path;
-}
-
-void WriteAll(const std::string& path, const uint8_t* data, size_t size) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (f == nullptr) {
-    std::abort();
-  }
-  std::fwrite(data, 1, size, f);
-  std::fclose(f);
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const std::string path = FilePath();
-  WriteAll(path, data, size);
+  static const std::string path = velloran::fuzz::ScratchPath("ini", ".ini");
+  velloran::fuzz::WriteScratch(path, data, size);
   {
     velloran::ConfigFile ini(path);
     std::string firstSection;

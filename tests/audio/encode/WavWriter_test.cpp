@@ -1,5 +1,3 @@
-#include <sys/mount.h>
-
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -10,6 +8,7 @@
 
 #include "audio/encode/WavWriter.h"
 #include "support/TempDir.h"
+#include "support/TmpfsMount.h"
 #include "support/WavFile.h"
 
 namespace velloran::audio {
@@ -55,14 +54,10 @@ TEST(WavWriterTest, FinishedFileHoldsFormatAndEverySample) {
 // A real 1 MiB tmpfs filled up: the writer keeps what went out, answers kBusy with the error
 // until space is free, and the file then continues frame-aligned with nothing lost.
 TEST(WavWriterTest, FullDiskWaitsForSpaceAndResumesWhereItStopped) {
-  test::TempDir mountPoint;
-  if (::mount("tmpfs", mountPoint.Path().c_str(), "tmpfs", 0, "size=1m") != 0) {
+  const test::TmpfsMount mountPoint("1m");
+  if (!mountPoint.Mounted()) {
     GTEST_SKIP() << "cannot mount a tmpfs here (needs root)";
   }
-  struct Unmount {
-    std::string path;
-    ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
-  } unmount{mountPoint.Path().string()};
   const std::string filler = mountPoint.File("filler");
   std::ofstream(filler, std::ios::binary) << std::string(1000 * 1024, 'x');
 

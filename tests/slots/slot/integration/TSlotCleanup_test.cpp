@@ -1,7 +1,5 @@
 // Retention clean-up of a slot on real files and a real recordings database, with the manual
 // clock; the space rule on a real small file system (tmpfs, mounted when the test may).
-#include <sys/mount.h>
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -10,6 +8,7 @@
 #include "SlotFixture.h"
 #include "core/DiskSpace.h"
 #include "slots/TSlotList.h"
+#include "support/TmpfsMount.h"
 
 namespace velloran::slots::test {
 namespace {
@@ -140,14 +139,10 @@ TEST_F(SlotCleanupTest, ListPassLogsAFailingSlotAndGoesOn) {
 // A real 1100 MiB tmpfs: with 1 GiB demanded, the oldest recording goes, one per pass, until
 // enough is free; the newest file is kept.
 TEST_F(SlotCleanupTest, SpaceRuleDeletesTheOldestRecordingPerPassUntilEnoughIsFree) {
-  const velloran::test::TempDir mountPoint;
-  if (::mount("tmpfs", mountPoint.Path().c_str(), "tmpfs", 0, "size=1100m") != 0) {
+  const velloran::test::TmpfsMount mountPoint("1100m");
+  if (!mountPoint.Mounted()) {
     GTEST_SKIP() << "cannot mount a tmpfs here (needs root)";
   }
-  struct Unmount {
-    std::string path;
-    ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
-  } unmount{mountPoint.Path().string()};
   SetLocalTime(2024, 3, 5, 14, 0, 0);
   const std::string folder = mountPoint.File("rec");
   TSlotInfo& slot =
