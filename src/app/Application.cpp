@@ -6,6 +6,7 @@
 #include <thread>
 #include <utility>
 
+#include "alarms/NotificationEmail.h"
 #include "app/PluginLoader.h"
 #include "core/Paths.h"
 #include "core/SimpleThread.h"
@@ -28,6 +29,12 @@ TVelloranApp::TVelloranApp(AppParts parts)
   timCleanup_ = new QTimer(context_.get());
   timCleanup_->setInterval(kCleanupInterval);
   QObject::connect(timCleanup_, &QTimer::timeout, context_.get(), [this] { timCleanupTimer(); });
+
+  silenceActions_.log = [this](const std::string& text) { LogMessage(nullptr, text); };
+  silenceActions_.queueHTTPAlarm = [this](const std::string& url) { QueueHTTPAlarm(url); };
+  silenceActions_.sendEmail = [this](const std::string& subject) {
+    SendNotificationEmail(subject, false);
+  };
 
   messages_.SetEcho(parts_.logEcho);
   if (parts_.frontEnd != nullptr) {
@@ -315,7 +322,7 @@ void TVelloranApp::timTimerTimer() {
 
 void TVelloranApp::timSilenceDetectionTimer() {
   if (parts_.slotHost != nullptr) {
-    Guarded("Silence check error", [this] { parts_.slotHost->CheckSilence(); });
+    Guarded("Silence check error", [this] { parts_.slotHost->CheckSilence(silenceActions_); });
   }
 }
 
@@ -323,6 +330,30 @@ void TVelloranApp::timStreamTitleTimer() {
   if (parts_.slotHost != nullptr) {
     Guarded("Stream title error", [this] { parts_.slotHost->CheckStreamTitles(); });
   }
+}
+
+void TVelloranApp::QueueHTTPAlarm(const std::string& url) {
+  if (url.empty()) {
+    return;
+  }
+  LogMessage(nullptr, "Making alarm call to " + url);
+  if (httpAlarmQueue_) {
+    httpAlarmQueue_(url);
+  }
+}
+
+void TVelloranApp::SendNotificationEmail(const std::string& subject, bool raiseErrors) {
+  alarms::NotificationEmailSettings email;
+  email.smtpServer = settings_.smtpServer;
+  email.smtpPort = settings_.smtpPort;
+  email.useTls = settings_.encryption != TEmailEncryption::eeNone;
+  email.requireStartTls = settings_.encryption == TEmailEncryption::eeSTARTTLS;
+  email.user = settings_.emailUser;
+  email.password = settings_.emailPassword;
+  email.fromAddress = settings_.fromAddress;
+  email.recipients = settings_.receipients;
+  alarms::SendNotificationEmail(email, subject, raiseErrors,
+                                [this](const std::string& line) { LogMessage(nullptr, line); });
 }
 
 void TVelloranApp::timCleanupTimer() {

@@ -114,6 +114,17 @@ class TVelloranApp {
   // A second instance asked for this one: logged, and the window comes to the front.
   void HandleRestoreRequest();
 
+  // Silence alarms (main thread): logs "Making alarm call to %s" and hands the URL to the HTTP
+  // alarm worker's queue (SetHttpAlarmQueue); an empty URL does nothing.
+  void QueueHTTPAlarm(const std::string& url);
+  void SetHttpAlarmQueue(std::function<void(const std::string&)> queue) {
+    httpAlarmQueue_ = std::move(queue);
+  }
+  // One notification e-mail with the E-Mail settings as they are now (main thread; the SMTP
+  // exchange blocks it, 30 s connect time-out). A failure is raised with raiseErrors, otherwise
+  // logged as "Error sending e-mail: %s".
+  void SendNotificationEmail(const std::string& subject, bool raiseErrors);
+
   // Switched on by every file rotation (slot module), off when no slot has clean-up work.
   void SetCleanupTimerEnabled(bool enabled);
 
@@ -161,6 +172,9 @@ class TVelloranApp {
   QTimer* timSilenceDetection_ = nullptr;
   QTimer* timStreamTitle_ = nullptr;
   QTimer* timCleanup_ = nullptr;
+  // What a silence alarm does (made once: the silence tick allocates nothing).
+  alarms::SilenceAlarmActions silenceActions_;
+  std::function<void(const std::string&)> httpAlarmQueue_;
 
   TGlobalSettings settings_;
   LogQueue fPendingLogMessages;

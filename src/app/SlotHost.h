@@ -11,6 +11,8 @@
 #include <functional>
 #include <string>
 
+#include "alarms/SilenceMonitor.h"
+
 namespace velloran::app {
 
 // The log routine handed to the slots (and to every other part that logs): any thread.
@@ -29,7 +31,7 @@ class SlotHost {
   // that rotated its file calls the application's SetCleanupTimerEnabled(true).
   virtual void CheckRotation() {}
   // timSilenceDetection (100 ms): silence check of every slot and alarm dispatch.
-  virtual void CheckSilence() {}
+  virtual void CheckSilence(const alarms::SilenceAlarmActions& /*actions*/) {}
   // timStreamTitle (1000 ms): poll every slot's title file for its outgoing stream.
   virtual void CheckStreamTitles() {}
   // timCleanup (1000 ms while on): age and space clean-up of every slot, failures logged

@@ -20,6 +20,10 @@ void SlotListHost::CheckRotation() {
   list_.CheckRotation();
 }
 
+void SlotListHost::CheckSilence(const alarms::SilenceAlarmActions& actions) {
+  alarms::CheckSilence(list_.Slots(), actions);
+}
+
 bool SlotListHost::Cleanup(const TLogMessageEvent& log) {
   return list_.Cleanup(log);
 }

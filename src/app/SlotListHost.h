@@ -23,6 +23,7 @@ class SlotListHost : public SlotHost {
   void SetEnabled(int index, bool enabled) override;
   void CheckRotation() override;
   bool Cleanup(const TLogMessageEvent& log) override;
+  void CheckSilence(const alarms::SilenceAlarmActions& actions) override;
   void DestroySlot(int index) override;
 
   slots::TSlotList& List() { return list_; }

@@ -36,6 +36,8 @@ class TSlotList {
   void DestroySlot(int index);
 
   int Count() const { return static_cast<int>(slots_.size()); }
+  // The slots by index (freed ones are null).
+  const std::vector<std::unique_ptr<TSlotInfo>>& Slots() const { return slots_; }
   // nullptr for an unknown or freed index.
   TSlotInfo* Slot(int index) const;
 

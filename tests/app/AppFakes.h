@@ -122,7 +122,9 @@ class RecordingSlots : public SlotHost {
     steps_.push_back((enabled ? "Enable " : "Disable ") + std::to_string(index));
   }
   void CheckRotation() override { steps_.push_back("CheckRotation"); }
-  void CheckSilence() override { steps_.push_back("CheckSilence"); }
+  void CheckSilence(const alarms::SilenceAlarmActions& /*actions*/) override {
+    steps_.push_back("CheckSilence");
+  }
   void CheckStreamTitles() override { steps_.push_back("CheckStreamTitles"); }
   bool Cleanup(const TLogMessageEvent& /*log*/) override {
     steps_.push_back("Cleanup");

@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <fstream>
@@ -16,6 +17,7 @@
 #include "AppFakes.h"
 #include "app/HashWebPassword.h"
 #include "core/Clock.h"
+#include "core/Error.h"
 #include "support/TempDir.h"
 
 namespace velloran::app {
@@ -198,6 +200,29 @@ TEST_F(ApplicationTest, TimersDriveTheirWork) {
   slots_.cleanupWork = false;
   app.timCleanupTimer();
   EXPECT_FALSE(app.TimCleanup().isActive());
+}
+
+// An alarm URL is logged and queued for the worker; an empty one does nothing. An e-mail
+// that cannot be sent is logged, not raised, unless the caller asks for the error.
+TEST_F(ApplicationTest, AlarmCallsAndNotificationEmails) {
+  WriteIni("[General]\nSlotCount=0\n[EMail]\nSMTPServer=127.0.0.1\nSMTPPort=1\n");
+  TVelloranApp& app = Make(false);
+  app.Create();
+  std::vector<std::string> queued;
+  app.SetHttpAlarmQueue([&queued](const std::string& url) { queued.push_back(url); });
+  app.QueueHTTPAlarm("");
+  app.QueueHTTPAlarm("http://switcher/alarm?slot=2");
+  EXPECT_EQ(queued, std::vector<std::string>{"http://switcher/alarm?slot=2"});
+  EXPECT_TRUE(LogHas(": Making alarm call to http://switcher/alarm?slot=2"));
+  EXPECT_EQ(std::count_if(app.Messages().Lines().begin(), app.Messages().Lines().end(),
+                          [](const std::string& line) {
+                            return line.find("Making alarm call") != std::string::npos;
+                          }),
+            1);
+
+  app.SendNotificationEmail("Slot \"A\" SILENCE OK", false);  // port 1: refused
+  EXPECT_TRUE(LogHas(": Error sending e-mail: "));
+  EXPECT_THROW(app.SendNotificationEmail("Test from Velloran", true), Error);
 }
 
 TEST_F(ApplicationTest, LogKeepsAtMost999StampedLines) {
