@@ -2,13 +2,11 @@
 
 #include <unistd.h>
 
-#include <cerrno>
-#include <climits>
-#include <cstdlib>
 #include <exception>
 
 #include "alarms/TSSLEmail.h"
 #include "core/Clock.h"
+#include "core/ConfigFile.h"
 #include "core/DateTime.h"
 
 namespace velloran::alarms {
@@ -22,28 +20,9 @@ std::string GetLocalHostName() {
 }
 
 int ParseSmtpPort(const std::string& text) {
-  constexpr int kDefaultPort = 25;
-  const size_t b = text.find_first_not_of(" \t");
-  if (b == std::string::npos) {
-    return kDefaultPort;
-  }
-  const size_t e = text.find_last_not_of(" \t");
-  const std::string digits = text.substr(b, e - b + 1);
-  size_t i = digits[0] == '+' || digits[0] == '-' ? 1 : 0;
-  if (i == digits.size()) {
-    return kDefaultPort;
-  }
-  for (; i < digits.size(); ++i) {
-    if (digits[i] < '0' || digits[i] > '9') {
-      return kDefaultPort;
-    }
-  }
-  errno = 0;
-  const long long value = std::strtoll(digits.c_str(), nullptr, 10);
-  if (errno != 0 || value < INT_MIN || value > INT_MAX) {
-    return kDefaultPort;
-  }
-  return static_cast<int>(value);
+  constexpr int32_t kDefaultPort = 25;
+  int32_t port = kDefaultPort;
+  return TryParseConfigInteger(text, port) ? port : kDefaultPort;
 }
 
 void SendNotificationEmail(const NotificationEmailSettings& settings, const std::string& subject,

@@ -20,8 +20,9 @@ struct NotificationEmailSettings {  // the E-Mail settings as currently entered
 // The computer's network name; empty when it cannot be read.
 std::string GetLocalHostName();
 
-// The port field as a number: the integer it holds (blanks around it allowed), or 25 when it
-// is not a valid 32-bit integer.
+// The port field as a number: the integer it holds (as the configuration file reads integers:
+// blanks around it, a sign and "0x"/"$" hexadecimal allowed), or 25 when it is not a valid
+// 32-bit integer.
 int ParseSmtpPort(const std::string& text);
 
 // Sends one notification. On failure: with raiseErrors the velloran::Error propagates;
