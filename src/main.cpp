@@ -11,6 +11,7 @@
 #include "app/AsioDrivers.h"
 #include "app/BassAudioLibrary.h"
 #include "app/HeadlessService.h"
+#include "app/HttpAlarmService.h"
 #include "app/SlotListHost.h"
 #include "audio/devices/DeviceCatalogue.h"
 #include "core/CmdLine.h"
@@ -38,6 +39,11 @@ int main(int argc, char** argv) {
                              velloran::app::ProcessState& process) {
     return std::make_unique<velloran::app::SlotListHost>(
         *process.config, process.catalogue.get(), [&app] { app.SetCleanupTimerEnabled(true); });
+  };
+  platform.makeHttpAlarms = [](velloran::app::TVelloranApp& app, velloran::app::ProcessState&) {
+    auto service = std::make_unique<velloran::app::HttpAlarmService>(app);
+    app.SetHttpAlarmQueue([worker = service.get()](const std::string& url) { worker->Queue(url); });
+    return service;
   };
   return velloran::app::RunHeadlessService(args, platform);
 }
