@@ -12,6 +12,7 @@
 #include <mutex>
 #include <vector>
 
+#include "alarms/Curl.h"
 #include "core/Clock.h"
 #include "core/Error.h"
 #include "core/Paths.h"
@@ -20,25 +21,14 @@ namespace velloran::alarms {
 
 namespace {
 
-struct CurlDeleter {
-  void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
-};
 struct CurlUrlDeleter {
   void operator()(CURLU* url) const { curl_url_cleanup(url); }
 };
 struct CurlStringDeleter {
   void operator()(char* text) const { curl_free(text); }
 };
-using CurlPtr = std::unique_ptr<CURL, CurlDeleter>;
 using CurlUrlPtr = std::unique_ptr<CURLU, CurlUrlDeleter>;
 using CurlString = std::unique_ptr<char, CurlStringDeleter>;
-
-void InitCurlOnce() {
-  // curl_global_init is not safe against other threads starting transfers at the same time;
-  // it runs once, before the first transfer of the process.
-  static std::once_flag once;
-  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
 
 // State of one request shared with the libcurl callbacks.
 struct Transfer {
@@ -159,10 +149,7 @@ std::string SchemeOf(const std::string& url) {
 
 template <typename T>
 void SetOption(CURL* curl, CURLoption option, T value) {
-  const CURLcode code = curl_easy_setopt(curl, option, value);
-  if (code != CURLE_OK) {
-    throw Error(std::string("HTTP client set-up failed: ") + curl_easy_strerror(code));
-  }
+  SetCurlOption(curl, option, value, "HTTP client set-up failed: ");
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <random>
 #include <utility>
 
+#include "alarms/Curl.h"
 #include "core/Clock.h"
 #include "core/DateTime.h"
 #include "core/Error.h"
@@ -232,14 +233,6 @@ std::string NewGuid() {
   return out;
 }
 
-void EnsureCurlInitialised() {
-  static std::once_flag once;
-  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
-struct CurlDeleter {
-  void operator()(CURL* c) const { curl_easy_cleanup(c); }
-};
 struct SlistDeleter {
   void operator()(curl_slist* l) const { curl_slist_free_all(l); }
 };
@@ -260,10 +253,7 @@ size_t ReadUpload(char* buffer, size_t size, size_t count, void* userdata) {
 
 template <typename T>
 void SetOpt(CURL* curl, CURLoption option, T value) {
-  const CURLcode rc = curl_easy_setopt(curl, option, value);
-  if (rc != CURLE_OK) {
-    throw Error(curl_easy_strerror(rc));
-  }
+  SetCurlOption(curl, option, value, "");
 }
 
 // Host text as it goes into the URL; characters that would change the URL's meaning are
@@ -376,8 +366,8 @@ void TSSLEmail::SendEmail() {
     throw Error("No recipient address given");
   }
 
-  EnsureCurlInitialised();
-  std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
+  InitCurlOnce();
+  CurlPtr curl(curl_easy_init());
   if (!curl) {
     throw Error("Unable to create the SMTP client");
   }
