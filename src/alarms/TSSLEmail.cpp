@@ -15,6 +15,7 @@
 #include "core/Clock.h"
 #include "core/DateTime.h"
 #include "core/Error.h"
+#include "core/TrimBlanks.h"
 
 namespace velloran::alarms {
 
@@ -25,22 +26,6 @@ constexpr long kConnectTimeoutMs = 30000;
 // the server announces it takes CRAM-MD5 first, then PLAIN, then LOGIN; EXTERNAL only when the
 // password is empty.
 constexpr const char* kLoginOptions = "AUTH=CRAM-MD5;AUTH=EXTERNAL;AUTH=LOGIN;AUTH=PLAIN";
-
-bool IsSpace(char c) {
-  return c == ' ' || c == '\t';
-}
-
-std::string Trim(const std::string& s) {
-  size_t b = 0;
-  size_t e = s.size();
-  while (b < e && IsSpace(s[b])) {
-    ++b;
-  }
-  while (e > b && IsSpace(s[e - 1])) {
-    --e;
-  }
-  return s.substr(b, e - b);
-}
 
 // A header value on one line: every run of CR/LF becomes one blank, other control characters
 // are dropped, so that no text can start a header of its own.
@@ -161,7 +146,7 @@ std::string EnvelopeAddress(const std::string& entry) {
 
 std::string FromHeader(const std::string& name, const std::string& address) {
   const std::string addr = HeaderText(address);
-  const std::string display = Trim(HeaderText(name));
+  const std::string display = TrimBlanks(HeaderText(name));
   if (display.empty()) {
     return addr;
   }
@@ -283,7 +268,7 @@ std::vector<std::string> SplitAddressList(const std::string& list) {
     if (comma == std::string::npos) {
       comma = list.size();
     }
-    std::string entry = Trim(list.substr(start, comma - start));
+    std::string entry = TrimBlanks(list.substr(start, comma - start));
     if (!entry.empty()) {
       out.push_back(std::move(entry));
     }

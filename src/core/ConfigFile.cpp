@@ -13,25 +13,11 @@
 #include <fstream>
 #include <sstream>
 
+#include "core/TrimBlanks.h"
+
 namespace velloran {
 
 namespace {
-
-bool IsBlank(char c) {
-  return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
-}
-
-std::string Trim(const std::string& s) {
-  size_t b = 0;
-  size_t e = s.size();
-  while (b < e && IsBlank(s[b])) {
-    ++b;
-  }
-  while (e > b && IsBlank(s[e - 1])) {
-    --e;
-  }
-  return s.substr(b, e - b);
-}
 
 bool SameName(const std::string& a, const std::string& b) {
   return a.size() == b.size() && strncasecmp(a.c_str(), b.c_str(), a.size()) == 0;
@@ -51,7 +37,7 @@ std::string OneLine(const std::string& s) {
 
 // Section and key names as stored and looked up: no line breaks, no surrounding blanks.
 std::string NormalName(const std::string& s) {
-  return Trim(OneLine(s));
+  return TrimBlanks(OneLine(s));
 }
 
 // At most kMaxValueLength characters of a value are seen; a cut never splits a UTF-8 sequence.
@@ -130,7 +116,7 @@ struct ConfigFile::Impl {
       if (!text.empty() && text.back() == '\r') {
         text.pop_back();
       }
-      const std::string trimmed = Trim(text);
+      const std::string trimmed = TrimBlanks(text);
       if (!trimmed.empty() && trimmed.front() == '[') {
         size_t close = trimmed.find(']');
         if (close == std::string::npos) {
@@ -150,7 +136,7 @@ struct ConfigFile::Impl {
       if (eq != std::string::npos && trimmed.front() != ';') {
         line.entry = true;
         line.key = NormalName(text.substr(0, eq));
-        line.value = Trim(text.substr(eq + 1));
+        line.value = TrimBlanks(text.substr(eq + 1));
       }
       current->lines.push_back(std::move(line));
     }
@@ -317,7 +303,7 @@ void ConfigFile::WriteString(const std::string& section, const std::string& key,
   Line line;
   line.entry = true;
   line.key = cleanKey;
-  line.value = Trim(cleanValue);
+  line.value = TrimBlanks(cleanValue);
   line.raw = cleanKey + "=" + cleanValue;
   Line* existing = const_cast<Line*>(Impl::FindKey(*s, cleanKey));
   if (existing != nullptr) {
@@ -388,7 +374,7 @@ void ConfigFile::UpdateFile() {
 }
 
 bool TryParseConfigInteger(const std::string& text, int32_t& value) {
-  const std::string t = Trim(text);
+  const std::string t = TrimBlanks(text);
   size_t i = 0;
   bool negative = false;
   if (i < t.size() && (t[i] == '+' || t[i] == '-')) {
