@@ -6,6 +6,7 @@
 #include <thread>
 #include <utility>
 
+#include "alarms/HttpAlarmWorker.h"
 #include "alarms/NotificationEmail.h"
 #include "app/PluginLoader.h"
 #include "core/Paths.h"
@@ -336,7 +337,8 @@ void TVelloranApp::QueueHTTPAlarm(const std::string& url) {
   if (url.empty()) {
     return;
   }
-  LogMessage(nullptr, "Making alarm call to " + url);
+  // A password in the URL is not shown (the log is visible on the web pages).
+  LogMessage(nullptr, "Making alarm call to " + alarms::HttpAlarmWorker::UrlForLog(url));
   if (httpAlarmQueue_) {
     httpAlarmQueue_(url);
   }
