@@ -128,6 +128,10 @@ void TSimpleThread::Start() {
   thread_ = std::thread(&TSimpleThread::Run, this);
 }
 
+void SetCurrentThreadPriority(ThreadPriority priority) {
+  ApplyPriority(pthread_self(), static_cast<int>(gettid()), priority);
+}
+
 void TSimpleThread::SetPriority(ThreadPriority priority) {
   std::lock_guard<std::mutex> lock(mutex_);
   priority_ = priority;

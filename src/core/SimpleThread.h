@@ -22,6 +22,10 @@ namespace velloran {
 
 enum class ThreadPriority { Normal, High, TimeCritical };
 
+// Gives the calling thread a priority as TSimpleThread::SetPriority does (for threads that are
+// not TSimpleThreads, such as capture threads). Never fails.
+void SetCurrentThreadPriority(ThreadPriority priority);
+
 class TSimpleThread {
  public:
   using TThreadProc = std::function<void()>;

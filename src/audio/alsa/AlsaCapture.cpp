@@ -5,6 +5,7 @@
 
 #include "audio/alsa/AlsaSetup.h"
 #include "audio/bass.h"
+#include "core/SimpleThread.h"
 
 namespace velloran::audio::alsa {
 
@@ -99,6 +100,9 @@ void AlsaCapture::Stop() {
 }
 
 void AlsaCapture::ThreadMain() {
+  // Ahead of ordinary work, so the mixer does not run dry while this thread waits for a core
+  // (not real-time: a device that keeps reporting data it does not give must not spin a core).
+  SetCurrentThreadPriority(ThreadPriority::High);
   bool ended = false;
   while (!ended && !stop_.load(std::memory_order_relaxed)) {
     int err = snd_pcm_wait(pcm_, kWaitMs);

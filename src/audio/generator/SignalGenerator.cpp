@@ -7,6 +7,7 @@
 #include <numbers>
 
 #include "core/Clock.h"
+#include "core/SimpleThread.h"
 
 namespace velloran::audio::generator {
 
@@ -75,6 +76,9 @@ void SignalGenerator::Stop() {
 }
 
 void SignalGenerator::ThreadMain() {
+  // A capture thread must not fall behind the slots' time-critical pull threads: a late block
+  // reaches the mixer after it has run dry and leaves a gap in the recording.
+  SetCurrentThreadPriority(ThreadPriority::TimeCritical);
   std::unique_lock<std::mutex> lock(mutex_);
   while (!stop_) {
     lock.unlock();

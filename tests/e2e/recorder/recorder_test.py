@@ -77,13 +77,13 @@ def read_ramp(path):
 
 
 def ramp_breaks(values):
-    """Steps of the ramp other than +1; the silence before the input's first block (the start of
-    the first file) does not count."""
+    """Steps of the ramp other than +1 as (frame, value, next value); the silence before the
+    input's first block (the start of the first file) does not count."""
     start = 0
     while start + 1 < len(values) and values[start] == 0 and values[start + 1] == 0:
         start += 1
-    values = values[start:]
-    return sum(1 for a, b in zip(values, values[1:]) if (a + 1 - b) & 0xFFFF)
+    return [(start + i, a, b) for i, (a, b) in enumerate(zip(values[start:], values[start + 1:]))
+            if (a + 1 - b) & 0xFFFF]
 
 
 def overlap(previous, following):
@@ -159,7 +159,9 @@ class RecorderEndToEnd(unittest.TestCase):
 
         ramps = [read_ramp(f) for f in files]
         for name, values in zip(names, ramps):
-            self.assertEqual(ramp_breaks(values), 0, name)
+            breaks = ramp_breaks(values)
+            self.assertEqual(len(breaks), 0, f"{name}: first breaks (frame, value, next) "
+                             f"{breaks[:3]} of {len(values)} frames; log:\n{self.log()}")
         self.assertAlmostEqual(len(ramps[1]) / RATE, 60.0, delta=0.5)
         self.assertAlmostEqual(len(ramps[2]) / RATE, rows[2][1], delta=0.5)
         for i in range(1, len(ramps)):
