@@ -7,7 +7,7 @@ export DEBIAN_FRONTEND=noninteractive
 
 packages=(
   # toolchain
-  build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev clang-format
+  build-essential cmake ninja-build pkg-config ccache clang libclang-rt-14-dev clang-format
   # libraries
   qt6-base-dev libsqlite3-dev sqlite3 libssl-dev libcurl4-openssl-dev libmicrohttpd-dev
   libpcre2-dev libasound2-dev libjack-jackd2-dev libpulse-dev libsoxr-dev

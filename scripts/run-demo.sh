@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 if [[ "${VELLORAN_SKIP_INSTALL:-0}" != "1" ]]; then
   bash scripts/install-deps.sh
 fi
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELLORAN_WERROR=ON
 cmake --build build -j "$(nproc)" --target velloran
 
 root="${VELLORAN_DEMO_ROOT:-$PWD/demo-run}"

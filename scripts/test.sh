@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what the tests need, builds everything and runs every test:
-#   1. the normal build with all ctest labels (unit, integration, e2e, browser, gui),
+#   1. the Release build (what a packager builds) with all ctest labels (unit, integration, e2e, browser, gui),
 #   2. the unit and integration tests again under AddressSanitizer + UndefinedBehaviorSanitizer,
 #   3. the unit and integration tests again under ThreadSanitizer,
 #   4. the libFuzzer targets for a short run each (clang build).
@@ -13,21 +13,21 @@ build=${VELLORAN_BUILD_DIR:-build}
 
 bash scripts/install-deps.sh
 
-echo "=== build (RelWithDebInfo)"
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELLORAN_BUILD_NUMBER="${VELLORAN_BUILD_NUMBER:-0}"
+echo "=== build (Release: the optimisation a packager uses)"
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELLORAN_WERROR=ON -DVELLORAN_BUILD_NUMBER="${VELLORAN_BUILD_NUMBER:-0}"
 cmake --build "$build" -j "$jobs"
 
 echo "=== build (AddressSanitizer + UndefinedBehaviorSanitizer)"
-cmake -S . -B "$build-asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELLORAN_SANITIZE=ON -DVELLORAN_BENCH=OFF
+cmake -S . -B "$build-asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELLORAN_SANITIZE=ON -DVELLORAN_WERROR=ON -DVELLORAN_BENCH=OFF
 cmake --build "$build-asan" -j "$jobs"
 
 echo "=== build (ThreadSanitizer)"
-cmake -S . -B "$build-tsan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELLORAN_TSAN=ON -DVELLORAN_BENCH=OFF
+cmake -S . -B "$build-tsan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELLORAN_TSAN=ON -DVELLORAN_WERROR=ON -DVELLORAN_BENCH=OFF
 cmake --build "$build-tsan" -j "$jobs"
 
 echo "=== build (libFuzzer targets, clang)"
 CC=clang CXX=clang++ cmake -S . -B "$build-fuzz" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DVELLORAN_FUZZ=ON -DVELLORAN_TESTS=OFF -DVELLORAN_BENCH=OFF
+  -DVELLORAN_FUZZ=ON -DVELLORAN_WERROR=ON -DVELLORAN_TESTS=OFF -DVELLORAN_BENCH=OFF
 cmake --build "$build-fuzz" -j "$jobs" --target velloran_fuzzers
 
 status=0
