@@ -101,12 +101,19 @@ std::string RemoveDotSegments(std::string_view path) {
   return out.empty() ? "/" : out;
 }
 
+bool HasControlCharacters(std::string_view s) {
+  return std::any_of(s.begin(), s.end(), [](char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return u < 0x20 || u == 0x7F;
+  });
+}
+
 }  // namespace
 
 bool IsHttpUrl(std::string_view url) {
   const size_t scheme = SchemeEnd(url);
   return scheme != 0 && url.size() > scheme && url[scheme] != '/' &&
-         url.find_first_of(" \t\r\n") == std::string_view::npos;
+         url.find(' ') == std::string_view::npos && !HasControlCharacters(url);
 }
 
 bool IsPlaylistUrl(std::string_view url) {
@@ -140,7 +147,7 @@ bool LooksLikePlaylist(std::string_view text) {
 
 std::optional<std::string> ResolveUrl(std::string_view reference, std::string_view baseUrl) {
   reference = Trim(reference);
-  if (reference.empty()) {
+  if (reference.empty() || HasControlCharacters(reference)) {
     return std::nullopt;
   }
   if (SchemeEnd(reference) != 0) {

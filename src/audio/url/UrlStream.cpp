@@ -116,6 +116,13 @@ std::shared_ptr<UrlStream> UrlStream::Open(const std::string& url, const Options
     const bool paced = !reader->ContentLength().has_value();
     const std::string icyHeaders = reader->IcyHeaders();
     auto decoder = std::make_unique<UrlDecoder>();
+    if (options.download != nullptr) {
+      DOWNLOADPROC* proc = options.download;
+      void* user = options.user;
+      decoder->SetByteHook([proc, user](const uint8_t* data, size_t size) {
+        proc(data, static_cast<DWORD>(size), user);
+      });
+    }
     rc = decoder->Open(std::move(reader), nullptr, options.timeoutMs);
     if (rc != BASS_OK) {
       return nullptr;
@@ -142,15 +149,7 @@ UrlStream::UrlStream(std::unique_ptr<UrlDecoder> decoder, std::shared_ptr<MetaBo
       options_(options),
       paced_(paced),
       fifo_(FifoBytes(decoder_->Rate(), decoder_->Channels())),
-      meta_(std::move(meta)) {
-  if (options_.download != nullptr) {
-    DOWNLOADPROC* proc = options_.download;
-    void* user = options_.user;
-    decoder_->SetByteHook([proc, user](const uint8_t* data, size_t size) {
-      proc(data, static_cast<DWORD>(size), user);
-    });
-  }
-}
+      meta_(std::move(meta)) {}
 
 UrlStream::~UrlStream() {
   Close();
