@@ -16,6 +16,9 @@ constexpr uint32_t kStreamRetryMs = 1000;
 }  // namespace
 
 void TSlotInfo::StartStreamThread() {
+  // Shown from the start, not only once the thread runs (the status lock is never taken under
+  // fCS).
+  SetStreamStatus("Connecting...");
   std::lock_guard<std::recursive_mutex> lock(fCS);
   // The procedure needs its own thread object, which StopRecording may move out of the field
   // while it runs.
