@@ -68,7 +68,9 @@ typedef DWORD HENCODE;
 
 // ---- configuration options ----
 #define BASS_CONFIG_FLOATDSP 9
+#define BASS_CONFIG_NET_TIMEOUT 11
 #define BASS_CONFIG_NET_PLAYLIST 21
+#define BASS_CONFIG_NET_READTIMEOUT 37
 #define BASS_CONFIG_ENCODE_PRIORITY 0x10300
 #define BASS_CONFIG_ENCODE_QUEUE 0x10301
 
@@ -76,6 +78,7 @@ typedef DWORD HENCODE;
 #define BASS_SAMPLE_8BITS 1
 #define BASS_SAMPLE_MONO 2
 #define BASS_SAMPLE_FLOAT 256
+#define BASS_STREAM_RESTRATE 0x80000
 #define BASS_STREAM_DECODE 0x200000
 #define BASS_MIXER_END 0x10000
 #define BASS_MIXER_NONSTOP 0x20000
@@ -123,6 +126,38 @@ typedef struct {
   const char* filename;
 } BASS_CHANNELINFO;
 BOOL BASS_ChannelGetInfo(DWORD handle, BASS_CHANNELINFO* info);
+
+// ---- URL streams ----
+// Called with the bytes of a URL stream as they are downloaded, then once with buffer nullptr
+// and length 0 when the download has ended (and what it delivered has been played).
+typedef void(DOWNLOADPROC)(const void* buffer, DWORD length, void* user);
+typedef void(SYNCPROC)(HSYNC handle, DWORD channel, DWORD data, void* user);
+#define BASS_SYNC_END 2
+#define BASS_SYNC_META 4
+#define BASS_SYNC_ONETIME 0x80000000u
+#define BASS_TAG_ICY 4
+#define BASS_TAG_META 5
+
+// Opens an http(s) URL (UTF-8, with or without BASS_UNICODE) as a decoding float stream at the
+// stream's own rate and channel count, ready to be added to a mixer. Blocks until the format is
+// known or BASS_CONFIG_NET_TIMEOUT (ms) has passed; with BASS_CONFIG_NET_PLAYLIST non-zero,
+// .pls/.m3u/.m3u8 playlists are resolved to their first entry. offset must be 0. Errors:
+// BASS_ERROR_NONET (no connection), BASS_ERROR_TIMEOUT, BASS_ERROR_FILEOPEN (error status,
+// redirect loop), BASS_ERROR_FILEFORM (not audio, empty or looping playlist), BASS_ERROR_CODEC,
+// BASS_ERROR_ILLPARAM (not an http(s) URL), BASS_ERROR_NOTAVAIL (offset).
+// BASS_STREAM_RESTRATE keeps the download from running far ahead of the mixer.
+HSTREAM BASS_StreamCreateURL(const char* url, DWORD offset, DWORD flags, DOWNLOADPROC* proc,
+                             void* user);
+// Syncs of URL streams: BASS_SYNC_END and BASS_SYNC_META (param ignored), called on the
+// stream's network thread; a sync may free the stream. Other channels: BASS_ERROR_NOTAVAIL.
+HSYNC BASS_ChannelSetSync(DWORD handle, DWORD type, QWORD param, SYNCPROC* proc, void* user);
+BOOL BASS_ChannelRemoveSync(DWORD handle, HSYNC sync);
+// BASS_TAG_META: the URL stream's title text ("StreamTitle='...';..."); BASS_TAG_ICY: its icy-*
+// headers, each NUL-terminated, ending with an empty one. The text stays valid until the next
+// BASS_ChannelGetTags call on the same thread. nullptr with BASS_ERROR_NOTAVAIL when none.
+const char* BASS_ChannelGetTags(DWORD handle, DWORD tags);
+// Nothing plays to an output device: every device number is accepted.
+BOOL BASS_SetDevice(DWORD device);
 
 // ---- mixer ----
 HSTREAM BASS_Mixer_StreamCreate(DWORD freq, DWORD chans, DWORD flags);

@@ -192,22 +192,14 @@ int64_t TSlotInfo::GetCurrentSilenceDurationMilliseconds() const {
 }
 
 void TSlotInfo::HandleStreamTitle(const std::string& iTitle) {
-  std::lock_guard<std::recursive_mutex> lock(fCS);
-  const uint64_t now = TickCount64();
-  fCurrentStreamTitle = iTitle;
-  fLastMetadataTickCount = now;
-  if (!fSettings.fCueSheet || fEncoder == 0 || fCurrentFilename.empty()) {
-    return;
+  std::string failure;
+  {
+    std::lock_guard<std::recursive_mutex> lock(fCS);
+    failure = ApplyStreamTitleLocked(iTitle);
   }
-  ++fCueSheetTrackCounter;
-  fCueSheetData.push_back(CueTrackLine(fCueSheetTrackCounter));
-  fCueSheetData.push_back(CueTitleLine(iTitle));
-  fCueSheetData.push_back(
-      CueIndexLine(static_cast<int64_t>(now) - static_cast<int64_t>(fRecordStartTickCount)));
-  try {
-    WriteCueSheet(fCurrentFilename + ".cue", fCueSheetData);
-  } catch (const std::exception& e) {
-    DoLogMessage(e.what());
+  // Logged outside fCS: the log hand-off may wait for the main thread, which may want fCS.
+  if (!failure.empty()) {
+    DoLogMessage(failure);
   }
 }
 
@@ -356,6 +348,8 @@ void TSlotInfo::StreamingThreadProc() {
 // Input
 
 void TSlotInfo::StartRecording() {
+  std::unique_ptr<TSimpleThread> oldStreamThread;
+  bool startStream = false;
   {
     std::lock_guard<std::recursive_mutex> lock(fCS);
     if (fMixer == 0) {
@@ -363,7 +357,7 @@ void TSlotInfo::StartRecording() {
     }
     switch (fSettings.fRecordSource) {
       case rsDisabled:
-        StopRecording();
+        oldStreamThread = StopInputLocked();
         break;
       case rsSoundcard: {
         audio::TDeviceInfoWithClients* device = nullptr;
@@ -378,7 +372,7 @@ void TSlotInfo::StartRecording() {
           if (device == nullptr) {
             throw Error("Invalid device");
           }
-          StopRecording();
+          oldStreamThread = StopInputLocked();
           fChannel = device->AddClient(static_cast<uint32_t>(fEffectiveSamplerate),
                                        fSettings.fRecord16Bit, fSettings.fASIOWorkaround);
           if (fChannel == 0) {
@@ -410,13 +404,18 @@ void TSlotInfo::StartRecording() {
         break;
       }
       case rsStream:
-        StopRecording();
+        oldStreamThread = StopInputLocked();
         fCurrentStreamTitle.clear();
         fCurrentStreamURL = fSettings.fStreamURL;
-        fErrorMessage = "Stream input is not available in this build";
-        DoLogMessage("Recording error: " + fErrorMessage);
+        fErrorMessage.clear();
+        startStream = true;
         break;
     }
+  }
+  // The previous stream thread ends before the new one starts, and never while fCS is held.
+  oldStreamThread.reset();
+  if (startStream) {
+    StartStreamThread();
   }
   if (fStreamingThread) {
     fStreamingThread->SignalEvent();
@@ -424,21 +423,31 @@ void TSlotInfo::StartRecording() {
 }
 
 void TSlotInfo::StopRecording() {
+  std::unique_ptr<TSimpleThread> streamThread;
   {
     std::lock_guard<std::recursive_mutex> lock(fCS);
-    if (fCurrentDeviceInfo != nullptr) {
-      fCurrentDeviceInfo->RemoveClient(fChannel);
-      BASS_StreamFree(fChannel);
-      fChannel = 0;
-      fCurrentDeviceID.clear();
-      fCurrentDeviceInfo = nullptr;
-    }
-    fLevelLeft.store(0.0f, std::memory_order_relaxed);
-    fLevelRight.store(0.0f, std::memory_order_relaxed);
+    streamThread = StopInputLocked();
   }
+  streamThread.reset();  // waits for the stream thread, which frees its stream
   if (fStreamingThread) {
     fStreamingThread->SignalEvent();
   }
+}
+
+std::unique_ptr<TSimpleThread> TSlotInfo::StopInputLocked() {
+  if (fCurrentDeviceInfo != nullptr) {
+    fCurrentDeviceInfo->RemoveClient(fChannel);
+    BASS_StreamFree(fChannel);
+    fChannel = 0;
+    fCurrentDeviceID.clear();
+    fCurrentDeviceInfo = nullptr;
+  }
+  fLevelLeft.store(0.0f, std::memory_order_relaxed);
+  fLevelRight.store(0.0f, std::memory_order_relaxed);
+  if (fStreamThread) {
+    fStreamThread->Terminate();
+  }
+  return std::move(fStreamThread);
 }
 
 bool TSlotInfo::DeviceConnected() const {

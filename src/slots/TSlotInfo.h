@@ -83,8 +83,25 @@ class TSlotInfo {
 
   // A new title of the incoming stream: kept as CurrentStreamTitle, stamped as the last
   // metadata tick and, with cue sheets on and a file open, appended to the cue lines, which are
-  // then saved to CurrentFilename + ".cue" (a failed save is logged). Any thread (takes fCS).
+  // then saved to CurrentFilename + ".cue" (a failed save is logged after fCS is released).
+  // Any thread (takes fCS).
   void HandleStreamTitle(const std::string& iTitle);
+  // Reads the open stream's metadata text (BASS_TAG_META), decodes it (see StreamTitleText.h)
+  // and applies its StreamTitle as HandleStreamTitle does; text without a title changes nothing.
+  // Called by the stream thread after a connection and by the stream's metadata sync.
+  void UpdateIncomingStreamTitle();
+
+  // ---- stream input ----
+  // Stream status text (shown while no stream is open); under the process-wide stream-status
+  // lock. (The stream thread logs each change of status once.)
+  void SetStreamStatus(const std::string& iText);
+  std::string StreamStatus() const;
+  HSTREAM StreamChannel() const { return fStreamChannel.load(); }
+  bool StreamDownloadEnded() const { return fStreamDownloadEnded.load(); }
+  std::string CurrentStreamURL() const;
+  // What a tile shows for a stream source: the title (or, without one, the URL) while a stream
+  // is open, otherwise the status text.
+  std::string StreamDisplayText() const;
 
   void DoLogMessage(const std::string& iMessage);
   void UpdateDownmixFX();
@@ -169,6 +186,16 @@ class TSlotInfo {
   void DoCounterDSP(DWORD length);
   void PullThreadProc();
   void StreamingThreadProc();
+  void StreamThreadProc(TSimpleThread& iThread);
+  // Disconnects the input under fCS and hands back the stream thread, which the caller frees
+  // after releasing fCS (it may be waiting for fCS in a title update).
+  std::unique_ptr<TSimpleThread> StopInputLocked();
+  void StartStreamThread();
+  // Applies a title under fCS; returns the text of a failed cue-sheet save ("" when none).
+  std::string ApplyStreamTitleLocked(const std::string& iTitle);
+  static void StreamDownloadProc(const void* buffer, DWORD length, void* user);
+  static void StreamEndSyncProc(HSYNC handle, DWORD channel, DWORD data, void* user);
+  static void StreamMetaSyncProc(HSYNC handle, DWORD channel, DWORD data, void* user);
   bool DeviceConnected() const;
   void StartEncoderLocked();
   void RecordFileStart(const std::string& relativeName);
@@ -215,6 +242,12 @@ class TSlotInfo {
   std::atomic<int64_t> fStreamPosition{0};
   std::unique_ptr<TSimpleThread> fPullThread;
   std::unique_ptr<TSimpleThread> fStreamingThread;
+  // Stream input: the thread exists while a stream source records; the channel is written by
+  // it; the ended flag by the library's callbacks; the status text under StreamStatusLock().
+  std::unique_ptr<TSimpleThread> fStreamThread;
+  std::atomic<HSTREAM> fStreamChannel{0};
+  std::atomic<bool> fStreamDownloadEnded{false};
+  std::string fStreamStatus;
   int32_t fSilenceThreshold = -30;
   float fSilenceThresholdLinear = 0.0f;
   uint64_t fLastOverSilenceTickCount = 0;

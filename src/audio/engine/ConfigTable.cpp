@@ -6,6 +6,9 @@ namespace {
 constexpr uint32_t kFloatDsp = 9;
 constexpr uint32_t kEncodePriority = 0x10300;
 constexpr uint32_t kEncodeQueue = 0x10301;
+constexpr uint32_t kNetTimeout = 11;
+constexpr uint32_t kNetReadTimeout = 37;
+constexpr uint32_t kNetPlaylist = 21;
 }  // namespace
 
 ConfigTable& ConfigTable::Instance() {
@@ -30,8 +33,11 @@ std::optional<uint32_t> ConfigTable::Get(uint32_t option) const {
   if (option == kEncodePriority) {
     return static_cast<uint32_t>(-1000);
   }
-  if (option == kEncodeQueue) {
+  if (option == kEncodeQueue || option == kNetReadTimeout || option == kNetPlaylist) {
     return 0u;
+  }
+  if (option == kNetTimeout) {
+    return 5000u;
   }
   return std::nullopt;
 }

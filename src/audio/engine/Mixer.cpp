@@ -28,8 +28,8 @@ void Mixer::SetDriftSettings(const DriftController::Settings& settings) {
 
 Mixer::AddResult Mixer::AddSource(const std::shared_ptr<MixerSource>& source) {
   std::lock_guard lock(writeMutex_);
-  auto input =
-      std::make_shared<MixerInput>(source, Format().rate, Format().channels, kBlockFrames, drift_);
+  auto input = std::make_shared<MixerInput>(source, Format().rate, Format().channels, kBlockFrames,
+                                            source->DriftSettings(drift_));
   if (!input->Valid()) {
     return AddResult::kFormat;
   }

@@ -16,6 +16,7 @@
 #include <mutex>
 
 #include "audio/engine/Channel.h"
+#include "audio/engine/DriftController.h"
 
 namespace velloran::audio::engine {
 
@@ -33,6 +34,12 @@ class MixerSource : public Channel {
   // Drops up to frames frames unread; returns the frames dropped.
   virtual size_t Skip(size_t frames) noexcept = 0;
   virtual bool Paced() const noexcept { return true; }
+  // The drift-control settings for this source, given the mixer's (a network stream wants more
+  // audio in hand than a sound card). Called once when the source is added.
+  virtual DriftController::Settings DriftSettings(
+      const DriftController::Settings& mixerDefault) const {
+    return mixerDefault;
+  }
 
   // The mixer this source feeds (nullptr when none).
   std::shared_ptr<Mixer> AttachedMixer() const {
