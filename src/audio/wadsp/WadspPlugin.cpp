@@ -58,7 +58,8 @@ int WadspPlugin::Start(uint32_t module, uint32_t channel) {
   }
   const auto& format = mixer->Format();
   auto attached = dspMixer_.lock();
-  if (dsp_ != 0 && attached && attached->Format().channels != format.channels) {
+  if (dsp_ != 0 && attached &&
+      (attached->Format().channels != format.channels || attached->Format().rate != format.rate)) {
     return BASS_ERROR_FORMAT;  // the chain it sits on could not take this instance
   }
   SelectModule(module, format.rate);
@@ -91,7 +92,8 @@ int WadspPlugin::SetDsp(uint32_t channel, int priority, uint32_t* dsp) {
     }
     RemoveDspLocked();  // taken off by its mixer's end or by BASS_ChannelRemoveDSP
   }
-  if (effect_ && effect_->Channels() != mixer->Format().channels) {
+  if (effect_ && (effect_->Channels() != mixer->Format().channels ||
+                  effect_->Rate() != mixer->Format().rate)) {
     return BASS_ERROR_FORMAT;
   }
   const uint32_t handle = HandleTable::Instance().Add(

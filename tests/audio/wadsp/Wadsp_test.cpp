@@ -4,10 +4,12 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "audio/bass.h"
@@ -165,6 +167,15 @@ TEST_F(WadspFixture, StartErrors) {
   EXPECT_FALSE(BASS_WADSP_Start(0, 0, mixer));
   EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_HANDLE);
   EXPECT_TRUE(BASS_WADSP_Start(plugin, 1, mixer));  // the stereo amplifier fits as well
+
+  // An instance made for this mixer's rate does not go on another rate's chain.
+  const HSTREAM other = BASS_Mixer_StreamCreate(44100, 2, BASS_SAMPLE_FLOAT | BASS_STREAM_DECODE);
+  EXPECT_EQ(BASS_WADSP_ChannelSetDSP(plugin, other, -500), 0u);
+  EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_FORMAT);
+  ASSERT_NE(BASS_WADSP_ChannelSetDSP(plugin, mixer, -500), 0u);
+  EXPECT_FALSE(BASS_WADSP_Start(plugin, 1, other));
+  EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_FORMAT);
+  BASS_ChannelFree(other);
 }
 
 struct MonoMixer : WadspFixture {
@@ -274,6 +285,39 @@ TEST_F(WadspFixture, StereoCompressorTakesBothChannels) {
   EXPECT_LT(after.peak[1], 0.25f * std::pow(10.0f, -10.0f / 20.0f));
   EXPECT_GT(after.peak[0], 0.0f);
   EXPECT_NEAR(before.peak[0], 0.25f, 0.005f);
+}
+
+// Control changes, restarts and removal while the pull thread runs the plug-in: a replaced
+// instance is never run after its replacement returned (ASan/TSan builds catch a violation).
+TEST_F(WadspFixture, ChangesWhileAnotherThreadPulls) {
+  plugin = Load(kAmp);
+  ASSERT_TRUE(BASS_WADSP_Start(plugin, 0, mixer));
+  ASSERT_NE(BASS_WADSP_ChannelSetDSP(plugin, mixer, -500), 0u);
+  std::atomic<bool> stop{false};
+  std::atomic<int> failures{0};
+  std::thread puller([&] {
+    std::vector<float> block(2 * 512);
+    while (!stop.load()) {
+      if (BASS_ChannelGetData(mixer, block.data(), static_cast<DWORD>(block.size() * 4)) !=
+          block.size() * 4) {
+        failures.fetch_add(1);
+      }
+    }
+  });
+  for (int i = 0; i < 200; ++i) {
+    EXPECT_TRUE(BASS_WADSP_SetControl(plugin, 0, static_cast<float>(i % 4)));
+    if (i % 10 == 0) {
+      EXPECT_TRUE(BASS_WADSP_Start(plugin, i % 20 == 0 ? 0 : 1, mixer));
+    }
+    if (i % 25 == 0) {
+      EXPECT_TRUE(BASS_WADSP_ChannelRemoveDSP(plugin));
+      EXPECT_NE(BASS_WADSP_ChannelSetDSP(plugin, mixer, -500), 0u);
+    }
+  }
+  stop.store(true);
+  puller.join();
+  EXPECT_EQ(failures.load(), 0);
+  EXPECT_EQ(after.invalid, 0u);
 }
 
 // NaN and infinity never get past the plug-in: the block is silence and counted. The fixture's
