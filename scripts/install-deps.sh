@@ -11,7 +11,7 @@ packages=(
   # libraries
   qt6-base-dev libsqlite3-dev sqlite3 libssl-dev libcurl4-openssl-dev libmicrohttpd-dev
   libpcre2-dev libasound2-dev libjack-jackd2-dev libpulse-dev libsoxr-dev
-  libavformat-dev libavcodec-dev libavutil-dev libswresample-dev libshout-dev ladspa-sdk
+  libavformat-dev libavcodec-dev libavutil-dev libswresample-dev libshout-dev ladspa-sdk swh-plugins
   # external encoders and audio tools used at run time and by the tests
   lame twolame vorbis-tools ffmpeg sox
   # tests and benchmarks

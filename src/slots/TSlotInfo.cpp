@@ -69,6 +69,7 @@ TSlotInfo::~TSlotInfo() {
   } catch (const std::exception& e) {
     DoLogMessage(e.what());
   }
+  FreeWinampPlugin();
   if (fMixer != 0) {
     BASS_StreamFree(fMixer);
     fMixer = 0;
@@ -89,7 +90,10 @@ void TSlotInfo::ApplySettings(const TSlotSettings& settings) {
   std::lock_guard<std::recursive_mutex> lock(fCS);
   const bool enabled = fSettings.fEnabled;
   const TRecordChannels channels = fSettings.fRecordChannels;
+  const std::string plugin = fSettings.fWinampPlugin;
+  const std::string controls = fSettings.fWinampPluginControls;
   fSettings = settings;
+  fSettings.fWinampPluginControls = settings.fWinampPlugin == plugin ? controls : std::string();
   fSettings.fEnabled = enabled;
   fSettings.fRecordChannels = channels;
   fSettings.fSilenceThreshold = SilenceThreshold();
@@ -242,6 +246,7 @@ void TSlotInfo::Initialize(bool iStartPullThread) {
     BASS_BFX_ECHO3 params{0.0f, 1.0f, static_cast<float>(fSettings.fRecordDelay), BASS_BFX_CHANALL};
     BASS_FXSetParameters(delay, &params);
   }
+  ReloadWinampPlugin();
 
   const QWORD pullBlock = fMixer != 0 ? BASS_ChannelSeconds2Bytes(fMixer, kPullBlockSeconds) : 0;
   if (pullBlock != static_cast<QWORD>(-1)) {
@@ -458,6 +463,7 @@ bool TSlotInfo::DeviceConnected() const {
 // Files
 
 bool TSlotInfo::CheckRotation() {
+  ReportWinampPlugin();
   if (ReportEncoderState()) {
     return true;  // a new file replaced one whose encoder had ended
   }

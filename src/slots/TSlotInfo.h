@@ -174,8 +174,20 @@ class TSlotInfo {
 
   // Plain settings from the slot dialog (main thread). Name and StreamURL are replaced under
   // fCS; the setters with side effects are not applied here (use SetEnabled,
-  // SetRecordChannels, SetSilenceThreshold).
+  // SetRecordChannels, SetSilenceThreshold). The chosen plug-in control values stay (use
+  // SetWinampPluginControl) unless the plug-in path changes, which drops them.
   void ApplySettings(const TSlotSettings& settings);
+
+  // ---- DSP plug-in (TSlotInfoWinamp.cpp; main thread) ----
+  // Removes any loaded plug-in and loads the one of the settings (Initialize and the dialog's
+  // "Reload" button): started on the mixer, the chosen control values applied, attached at -500
+  // (before both encoders) or -1500 (stream only). Failed calls are logged
+  // "<call>: BASS Error <code>".
+  void ReloadWinampPlugin();
+  HDSP WinampPluginHandle() const { return fWinampPluginHandle; }
+  // Sets input control index (BASS_WADSP_Config order) of the loaded plug-in and keeps the value
+  // in force in the settings; false when there is no plug-in or the value is refused.
+  bool SetWinampPluginControl(uint32_t index, float value);
 
   TLogMessageEvent OnLogMessage;
 
@@ -209,6 +221,11 @@ class TSlotInfo {
   // Clean-up guard (under fCS): false for the file being written, the database files and any
   // path outside the slot folder (logged).
   bool MayDeleteRecording(const std::string& fullPath);
+  void FreeWinampPlugin();
+  void ApplyWinampPluginControls();
+  // Main timer: logs once per loaded plug-in that its output had to be replaced by silence.
+  void ReportWinampPlugin();
+  void ReportWinampCall(bool ok, const char* call);
 
   mutable std::recursive_mutex fCS;
   mutable std::mutex fLevelCS;
@@ -269,6 +286,10 @@ class TSlotInfo {
   static constexpr uint64_t kEncoderHealthyRun = 60000;      // ms that end a row of deaths
   EncoderReport fEncoderReport;
   int fEncoderDeathsInARow = 0;
+
+  HDSP fWinampPluginHandle = 0;
+  HDSP fWinampPluginDSP = 0;
+  bool fWinampInvalidReported = false;
 
   // Pull thread state: set up before the thread starts, then used only by it.
   std::vector<char> fPullBuffer;

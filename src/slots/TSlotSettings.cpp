@@ -123,6 +123,7 @@ TSlotSettings ReadSlotSettings(const ConfigFile& config, int index, bool alarmOn
   s.fHTTPAlarmSilenceOK = r.Text("HTTPAlarmSilenceOK", "");
   s.fWinampPlugin = r.Text("WinampPlugin", "");
   s.fWinampPluginStreamOnly = r.Flag("WinampPluginStreamOnly", false);
+  s.fWinampPluginControls = r.Text("WinampPluginControls", "");
   return s;
 }
 
@@ -185,6 +186,7 @@ void WriteSlotSettings(ConfigFile& config, int index, const TSlotSettings& s) {
   w.Text("HTTPAlarmSilenceOK", s.fHTTPAlarmSilenceOK);
   w.Text("WinampPlugin", s.fWinampPlugin);
   w.Flag("WinampPluginStreamOnly", s.fWinampPluginStreamOnly);
+  w.Text("WinampPluginControls", s.fWinampPluginControls);
   config.UpdateFile();
 }
 

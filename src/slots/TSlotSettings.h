@@ -76,6 +76,8 @@ struct TSlotSettings {
   std::string fHTTPAlarmSilenceOK;
   std::string fWinampPlugin;
   bool fWinampPluginStreamOnly = false;
+  // Control values chosen for the plug-in (see WinampPluginControls.h).
+  std::string fWinampPluginControls;
 };
 
 // "Slot%d" for a 0-based index.

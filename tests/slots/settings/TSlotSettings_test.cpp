@@ -132,7 +132,7 @@ TEST_F(SlotSettingsTest, FlushWritesInOrderAndLeavesUnownedKeysAlone) {
   EXPECT_EQ(reread.ReadString("Slot0", "Format", ""), "mp3");
   EXPECT_EQ(reread.ReadString("Slot0", "SilenceThreshold", ""), "-30");
 
-  // New keys are appended in the write order: Enabled first, WinampPluginStreamOnly last.
+  // New keys are appended in the write order: Enabled first, WinampPluginControls last.
   const std::vector<std::string> keys = reread.ReadSectionKeys("Slot0");
   const auto pos = [&](const std::string& k) {
     return std::find(keys.begin(), keys.end(), k) - keys.begin();
@@ -141,7 +141,8 @@ TEST_F(SlotSettingsTest, FlushWritesInOrderAndLeavesUnownedKeysAlone) {
   EXPECT_LT(pos("Name"), pos("Folder"));
   EXPECT_LT(pos("CleanupSpaceEnabled"), pos("CleanupDays"));
   EXPECT_LT(pos("StreamingForwardMetadata"), pos("SendEmailSilenceDetected"));
-  EXPECT_EQ(keys.back(), "WinampPluginStreamOnly");
+  EXPECT_LT(pos("WinampPluginStreamOnly"), pos("WinampPluginControls"));
+  EXPECT_EQ(keys.back(), "WinampPluginControls");
 
   // A second read gives back what was written.
   const TSlotSettings again = ReadSlotSettings(reread, 0, false);
