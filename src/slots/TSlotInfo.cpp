@@ -14,6 +14,7 @@
 #include "core/Paths.h"
 #include "slots/CueSheet.h"
 #include "slots/EncoderCommandLine.h"
+#include "slots/FileStartCheck.h"
 #include "slots/RecordingNames.h"
 #include "slots/RecordingsDatabase.h"
 #include "slots/TimeSlots.h"
@@ -449,6 +450,9 @@ bool TSlotInfo::DeviceConnected() const {
 // Files
 
 bool TSlotInfo::CheckRotation() {
+  if (WatchFaults()) {
+    return true;  // a file that could not start, or was deleted, has been replaced
+  }
   if (ReportEncoderState()) {
     return true;  // a new file replaced one whose encoder had ended
   }
@@ -473,7 +477,9 @@ bool TSlotInfo::CheckRotation() {
     }
     return false;
   }
-  if (UnalignedRotationDue(TickCount64(), RecordStartTickCount(), length)) {
+  // After a failed start the retry follows the back-off (WatchFaults), not every tick.
+  if (!fFileStartFailure.active &&
+      UnalignedRotationDue(TickCount64(), RecordStartTickCount(), length)) {
     CycleEncoder();
     return true;
   }
@@ -526,6 +532,7 @@ void TSlotInfo::CycleEncoder() {
       fEncoder = 0;
     }
     fCurrentFilename.clear();  // no file is being written now
+    ClearFileStartFailure();
     return;
   }
   fEncoder = 0;  // old keeps writing until the new one is attached
@@ -536,7 +543,7 @@ void TSlotInfo::CycleEncoder() {
       BASS_Encode_Stop(fEncoder);
       fEncoder = 0;
     }
-    fErrorMessage = e.what();
+    NoteFileStartFailure(e.what());
     fCurrentFilename.clear();
     fCurrentRecordingID = 0;
   }
@@ -558,9 +565,8 @@ void TSlotInfo::StartEncoderLocked() {
         return p == previous || std::filesystem::exists(p, ec);
       });
   const std::string relativeName = fullPath.substr(folder.size());
-  const size_t slash = fullPath.find_last_of('/');
-  if (slash != std::string::npos) {
-    CreateFolderWithParents(fullPath.substr(0, slash));
+  if (const std::string cause = PrepareRecordingTarget(fullPath); !cause.empty()) {
+    throw Error(cause);
   }
 
   BASS_SetConfig(BASS_CONFIG_ENCODE_PRIORITY, static_cast<DWORD>(kEncoderPriority));
@@ -574,14 +580,13 @@ void TSlotInfo::StartEncoderLocked() {
       fMixer, command.commandLine.c_str(),
       command.flags | BASS_UNICODE | BASS_ENCODE_FP_16BIT | BASS_ENCODE_QUEUE, nullptr, nullptr);
   if (fEncoder == 0) {
-    fErrorMessage = BassErrorText(BASS_ErrorGetCode());
-    fCurrentFilename.clear();
-    fCurrentRecordingID = 0;
-    return;
+    throw Error(DescribeEncoderStartFailure(
+        command.commandLine, (command.flags & BASS_ENCODE_PCM) == 0, BASS_ErrorGetCode()));
   }
   fRecordStartTickCount = TickCount64();
   fRecordStartPos = StreamPosition();
   fEncoderReport = EncoderReport{};
+  ClearFileStartFailure();
   DoLogMessage("Encoding to file " + fullPath);
   fErrorMessage.clear();
   fCurrentFilename = fullPath;
@@ -624,6 +629,7 @@ bool TSlotInfo::ReportEncoderState() {
     }
     DoLogMessage("The encoder stopped unexpectedly; this file ends here" +
                  (tail.empty() ? std::string() : ": " + tail));
+    fErrorMessage = "The encoder stopped unexpectedly" + (tail.empty() ? "" : ": " + tail);
     // Deaths in a row (an encoder that lived a minute breaks the row) wait longer each time,
     // so a program that cannot run at all does not start a file on every tick.
     fEncoderDeathsInARow = now - fRecordStartTickCount >= kEncoderHealthyRun

@@ -237,6 +237,31 @@ class TSlotInfo {
   EncoderReport fEncoderReport;
   int fEncoderDeathsInARow = 0;
 
+  // ---- faults the main timer watches for (TSlotInfoWatch.cpp; main thread, under fCS) ----
+  // Runs first in CheckRotation: retries a file that could not start, replaces a current file
+  // that was deleted from disk. True when it ran CycleEncoder.
+  bool WatchFaults();
+  // A file start failed for cause: the slot's error; logged once per cause; retried with the
+  // encoder back-off (kEncoderRestartDelay, doubled per failure in a row).
+  void NoteFileStartFailure(const std::string& cause);
+  // A file started (or none is wanted): the failure episode ends.
+  void ClearFileStartFailure();
+  // The current file's path is gone (or now names another file): true once it has been seen.
+  bool CurrentFileDeleted();
+  struct FileStartFailure {
+    bool active = false;
+    std::string cause;  // the cause last logged
+    uint64_t tick = 0;  // when the last attempt failed
+    int inARow = 0;
+  };
+  FileStartFailure fFileStartFailure;
+  struct FileIdentity {
+    bool seen = false;
+    uint64_t device = 0;
+    uint64_t inode = 0;
+  };
+  FileIdentity fCurrentFileIdentity;  // of fCurrentFilename, once it exists on disk
+
   // Pull thread state: set up before the thread starts, then used only by it.
   std::vector<char> fPullBuffer;
   uint64_t fPullStartTick = 0;
