@@ -184,5 +184,36 @@ TEST_F(SlotFaultsTest, DeletedCurrentFileIsReplaced) {
   EXPECT_TRUE(rows[0].hasDuration);
 }
 
+// At start each slot names the values of its section that fall back and warns when its
+// volume already has less free space than the space clean-up keeps free (which would start
+// deleting the oldest recordings at once).
+TEST_F(SlotFaultsTest, SlotStartNamesFallbacksAndShortSpace) {
+  velloran::test::TmpfsMount tmpfs("16m");
+  if (!tmpfs.Mounted()) {
+    GTEST_SKIP() << "no tmpfs (needs root)";
+  }
+  {
+    std::ofstream ini(dir_.File("Velloran.ini"));
+    ini << "[Slot0]\nFolder=" << tmpfs.File("rec")
+        << "\nBitrate=zzz\nSource=Soundcard\nDevice=GEN:tone\nCleanupSpace=1\n"
+        << "[Slot1]\nFolder=" << tmpfs.File("rec1") << "\nCleanupSpaceEnabled=off\n";
+  }
+  ConfigFile config(dir_.File("Velloran.ini"));
+  TSlotList list(config, catalogue_, nullptr);
+  std::vector<std::string> lines;
+  const auto log = [&lines](const void*, const std::string& line) { lines.push_back(line); };
+  list.CreateSlot(0, false, log);
+  list.CreateSlot(1, false, log);
+  ASSERT_GE(lines.size(), 3u);
+  EXPECT_EQ(lines[0], "Slot 1: Bitrate \"zzz\" is not a number; using 128");
+  EXPECT_EQ(lines[1], "Slot 1: Recording from Generator: 1 kHz tone");
+  EXPECT_EQ(lines[2].rfind("Slot 1: Warning: only 0.0 GiB free on the volume of the recordings, "
+                           "less than the 1 GiB that clean-up keeps free",
+                           0),
+            0u)
+      << lines[2];
+  EXPECT_EQ(lines.size(), 3u);  // slot 2 has space clean-up off: no warning
+}
+
 }  // namespace
 }  // namespace velloran::slots::test
