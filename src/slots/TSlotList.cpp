@@ -1,5 +1,7 @@
 #include "slots/TSlotList.h"
 
+#include <filesystem>
+
 #include "core/DiskSpace.h"
 #include "slots/SlotStartChecks.h"
 
@@ -29,7 +31,10 @@ void TSlotList::CreateSlot(int index, bool alarmOnly, TSlotInfo::TLogMessageEven
   }
   slot->Initialize();
   slot->StartRecording();
-  if (!alarmOnly) {
+  // Space clean-up deletes the recordings of a slot that records or has recorded.
+  std::error_code ec;
+  if (!alarmOnly && (slot->Settings().fRecordSource != rsDisabled ||
+                     std::filesystem::exists(slot->Settings().fFolder, ec))) {
     const std::string warning =
         LowSpaceWarning(slot->Settings(), FreeBytesAvailable(slot->Settings().fFolder));
     if (!warning.empty()) {
