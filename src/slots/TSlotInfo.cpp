@@ -404,6 +404,7 @@ void TSlotInfo::StartRecording() {
           fErrorMessage = e.what();
           if (device != nullptr) {
             DoLogMessage("Error recording from \"" + device->Name() + "\": " + e.what());
+            fInputLoss = {true, TickCount64(), device->Name()};  // retried while listed
           } else {
             DoLogMessage(std::string("Recording error: ") + e.what());
           }

@@ -238,8 +238,9 @@ class TSlotInfo {
   int fEncoderDeathsInARow = 0;
 
   // ---- faults the main timer watches for (TSlotInfoWatch.cpp; main thread, under fCS) ----
-  // Runs first in CheckRotation: retries a file that could not start, replaces a current file
-  // that was deleted from disk. True when it ran CycleEncoder.
+  // Runs first in CheckRotation: reports a lost input device and re-attaches it, retries a
+  // file that could not start, replaces a current file that was deleted from disk. True when
+  // it ran CycleEncoder.
   bool WatchFaults();
   // A file start failed for cause: the slot's error; logged once per cause; retried with the
   // encoder back-off (kEncoderRestartDelay, doubled per failure in a row).
@@ -261,6 +262,17 @@ class TSlotInfo {
     uint64_t inode = 0;
   };
   FileIdentity fCurrentFileIdentity;  // of fCurrentFilename, once it exists on disk
+  // The input device stopped delivering (or could not be opened although listed): reported
+  // once, then re-attached quietly every kInputRetryInterval until it works.
+  bool WatchInput();
+  bool TryReattachInput();
+  struct InputLoss {
+    bool active = false;
+    uint64_t lastTry = 0;
+    std::string device;  // display name
+  };
+  InputLoss fInputLoss;
+  static constexpr uint64_t kInputRetryInterval = 1000;  // ms
 
   // Pull thread state: set up before the thread starts, then used only by it.
   std::vector<char> fPullBuffer;

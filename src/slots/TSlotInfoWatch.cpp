@@ -1,12 +1,15 @@
 // Faults of a recording slot that the main timer looks for on every rotation check, so that a
-// slot never goes on silently recording nothing: a file that could not start is retried with
-// the same back-off as an encoder that ended on its own, and a current file that someone
-// deleted is noticed and replaced instead of being written on unseen.
+// slot never goes on silently recording nothing: an input device that stopped delivering is
+// reported and re-attached when it returns, a file that could not start is retried with the
+// same back-off as an encoder that ended on its own, and a current file that someone deleted
+// is noticed and replaced instead of being written on unseen.
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
 
+#include "audio/devices/DeviceCatalogue.h"
+#include "audio/devices/TDeviceInfoWithClients.h"
 #include "core/Clock.h"
 #include "slots/TSlotInfo.h"
 
@@ -14,6 +17,9 @@ namespace velloran::slots {
 
 bool TSlotInfo::WatchFaults() {
   std::lock_guard<std::recursive_mutex> lock(fCS);
+  if (WatchInput()) {
+    return true;
+  }
   if (CurrentFileDeleted()) {
     DoLogMessage("The file " + fCurrentFilename + " was deleted while it was being written; " +
                  "starting a new file");
@@ -40,6 +46,73 @@ bool TSlotInfo::WatchFaults() {
     }
   }
   return false;
+}
+
+bool TSlotInfo::WatchInput() {
+  if (fCurrentDeviceInfo != nullptr && fCurrentDeviceInfo->CaptureIsLost()) {
+    fInputLoss = {true, TickCount64(), fCurrentDeviceInfo->Name()};
+    fErrorMessage = "Input device lost: " + fInputLoss.device;
+    DoLogMessage(fErrorMessage);
+    // Detached, so that the lost capture is closed and can be opened afresh. The open file goes
+    // on with silence, which the silence monitor sees like any other.
+    StopRecording();
+    return false;
+  }
+  if (!fInputLoss.active) {
+    return false;
+  }
+  if (fCurrentDeviceInfo != nullptr || fSettings.fRecordSource != rsSoundcard) {
+    fInputLoss = InputLoss{};  // connected again, or another input chosen, by StartRecording
+    return false;
+  }
+  const uint64_t now = TickCount64();
+  if (now - fInputLoss.lastTry < kInputRetryInterval) {
+    return false;
+  }
+  fInputLoss.lastTry = now;
+  if (!TryReattachInput()) {
+    return false;
+  }
+  DoLogMessage("Input device back: recording from " + fCurrentDeviceInfo->Name() + " again");
+  fInputLoss = InputLoss{};
+  if (fEncoder == 0 && fSettings.fEnabled) {
+    CycleEncoder();  // a file that could not start without input starts now
+    return true;
+  }
+  return false;
+}
+
+bool TSlotInfo::TryReattachInput() {
+  if (fMixer == 0 || fCatalogue == nullptr || fSettings.fDevice.empty()) {
+    return false;
+  }
+  audio::TDeviceInfoWithClients* device = fCatalogue->FindCapture(fSettings.fDevice);
+  if (device == nullptr) {
+    return false;
+  }
+  HSTREAM channel = 0;
+  try {
+    channel = device->AddClient(static_cast<uint32_t>(fEffectiveSamplerate), fSettings.fRecord16Bit,
+                                fSettings.fASIOWorkaround);
+  } catch (const std::exception&) {
+    return false;  // still gone: said once when it was lost
+  }
+  if (channel == 0) {
+    return false;
+  }
+  if (!BASS_Mixer_StreamAddChannel(fMixer, channel, 0)) {
+    device->RemoveClient(channel);
+    BASS_StreamFree(channel);
+    return false;
+  }
+  fChannel = channel;
+  fCurrentDeviceInfo = device;
+  fCurrentDeviceID = fSettings.fDevice;
+  fErrorMessage.clear();
+  if (fStreamingThread) {
+    fStreamingThread->SignalEvent();
+  }
+  return true;
 }
 
 void TSlotInfo::NoteFileStartFailure(const std::string& cause) {
