@@ -490,6 +490,7 @@ bool TSlotInfo::CheckRotation() {
 void TSlotInfo::CloseCurrentRecording(bool keepEncoder) {
   std::lock_guard<std::recursive_mutex> lock(fCS);
   if (fEncoder != 0) {
+    ReportDroppedAudioOfFile();
     const int64_t position = StreamPosition();
     // A file whose encoder ended early holds only what the encoder took.
     const auto ended = fEncoderReport.died ? audio::FindEncoder(fEncoder) : nullptr;
@@ -610,15 +611,8 @@ bool TSlotInfo::ReportEncoderState() {
     DoLogMessage(error != 0 ? "Error writing " + fCurrentFilename + ": " + std::strerror(error)
                             : "Writing " + fCurrentFilename + " again");
   }
-  const uint64_t dropped = encoder->DroppedBlocks();
+  // Dropped blocks are reported by WatchDroppedAudio, once per episode.
   const uint64_t now = TickCount64();
-  if (dropped != fEncoderReport.droppedBlocks &&
-      (fEncoderReport.dropTick == 0 || now - fEncoderReport.dropTick >= kEncoderReportInterval)) {
-    fEncoderReport.droppedBlocks = dropped;
-    fEncoderReport.dropTick = now;
-    DoLogMessage("Audio lost: the encoder could not keep up (" + std::to_string(dropped) +
-                 " blocks dropped in this file)");
-  }
   if (!encoder->Active() && !fEncoderReport.died) {
     fEncoderReport.died = true;
     // What the program said last, on one line.

@@ -36,6 +36,7 @@
 #include "core/ConfigFile.h"
 #include "core/DateTime.h"
 #include "core/SimpleThread.h"
+#include "slots/DroppedAudioReport.h"
 #include "slots/SlotTypes.h"
 #include "slots/TSlotSettings.h"
 #include "slots/sql/SimpleSQLInterface.h"
@@ -174,7 +175,7 @@ class TSlotInfo {
   void RecordFileStart(const std::string& relativeName);
   void RepairDatabase();
   // Main timer: logs what happened to the current encoder since the last look (a write error
-  // and its end, dropped audio at most every kEncoderReportInterval, an unexpected end). An
+  // and its end, an unexpected end; dropped audio goes through fDroppedAudio). An
   // encoder that ended on its own is replaced by a new file (CycleEncoder) once
   // kEncoderRestartDelay has passed since its file started, doubled for every further end in a
   // row; returns true when it started one.
@@ -273,7 +274,18 @@ class TSlotInfo {
   };
   InputLoss fInputLoss;
   static constexpr uint64_t kInputRetryInterval = 1000;  // ms
+  // Input overflows, underruns and encoder-queue drops: read on every check, logged once per
+  // episode; the current file's summary is logged when it closes (ReportDroppedAudioOfFile).
+  void WatchDroppedAudio();
+  void ReportDroppedAudioOfFile();
+  DroppedAudioReport fDroppedAudio;
 
+ public:
+  // What the current file has lost so far (input overflow bytes, input underruns, encoder
+  // blocks), for a continuity report. Main thread.
+  DroppedAudioReport::Readings DroppedAudioInCurrentFile() const;
+
+ private:
   // Pull thread state: set up before the thread starts, then used only by it.
   std::vector<char> fPullBuffer;
   uint64_t fPullStartTick = 0;

@@ -10,6 +10,8 @@
 
 #include "audio/devices/DeviceCatalogue.h"
 #include "audio/devices/TDeviceInfoWithClients.h"
+#include "audio/encode/BassEncode.h"
+#include "audio/engine/Engine.h"
 #include "core/Clock.h"
 #include "slots/TSlotInfo.h"
 
@@ -17,6 +19,7 @@ namespace velloran::slots {
 
 bool TSlotInfo::WatchFaults() {
   std::lock_guard<std::recursive_mutex> lock(fCS);
+  WatchDroppedAudio();
   if (WatchInput()) {
     return true;
   }
@@ -154,6 +157,36 @@ bool TSlotInfo::CurrentFileDeleted() {
   // Deleted and a new file created under the same name: the encoder still writes the old one.
   return static_cast<uint64_t>(info.st_dev) != fCurrentFileIdentity.device ||
          static_cast<uint64_t>(info.st_ino) != fCurrentFileIdentity.inode;
+}
+
+void TSlotInfo::WatchDroppedAudio() {
+  std::lock_guard<std::recursive_mutex> lock(fCS);
+  DroppedAudioReport::Readings readings{};
+  if (fChannel != 0) {
+    readings[DroppedAudioReport::kInputOverflow] = audio::engine::DroppedBytes(fChannel);
+    readings[DroppedAudioReport::kInputUnderrun] = audio::engine::Underruns(fChannel);
+  }
+  if (fEncoder != 0) {
+    if (const auto encoder = audio::FindEncoder(fEncoder)) {
+      readings[DroppedAudioReport::kEncoderDrop] = encoder->DroppedBlocks();
+    }
+  }
+  for (const std::string& line : fDroppedAudio.Update(readings, TickCount64())) {
+    DoLogMessage(line);
+  }
+}
+
+void TSlotInfo::ReportDroppedAudioOfFile() {
+  std::lock_guard<std::recursive_mutex> lock(fCS);
+  WatchDroppedAudio();
+  for (const std::string& line : fDroppedAudio.CloseFile(fCurrentFilename)) {
+    DoLogMessage(line);
+  }
+}
+
+DroppedAudioReport::Readings TSlotInfo::DroppedAudioInCurrentFile() const {
+  std::lock_guard<std::recursive_mutex> lock(fCS);
+  return fDroppedAudio.FileTotals();
 }
 
 }  // namespace velloran::slots

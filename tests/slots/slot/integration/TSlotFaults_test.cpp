@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "SlotFixture.h"
+#include "audio/encode/BassEncode.h"
 #include "slots/TSlotList.h"
 #include "support/TmpfsMount.h"
 #include "support/WavFile.h"
@@ -213,6 +214,28 @@ TEST_F(SlotFaultsTest, SlotStartNamesFallbacksAndShortSpace) {
             0u)
       << lines[2];
   EXPECT_EQ(lines.size(), 3u);  // slot 2 has space clean-up off: no warning
+}
+
+// An encoder that reads nothing: its queue drops what the mixer hands it. The drops are kept
+// for the file, and its close names the file and the count.
+TEST_F(SlotFaultsTest, EncoderQueueDropsAreCountedPerFileAndReported) {
+  audio::SetEncoderStopTimeout(std::chrono::milliseconds(200));
+  SetLocalTime(2024, 3, 5, 10, 0, 0);
+  MakeSlot(
+      "Source=Soundcard\nDevice=GEN:tone\nFormat=customraw\nFileExtension=raw\n"
+      "EncoderFilename=sh\nEncoderOptions=-c \"exec sleep 60\"\nEncoderQueueLength=200\n"
+      "FlatFilenames=on\n");
+  Run(3'000);
+  const std::string file = slot_->CurrentFilename();
+  ASSERT_FALSE(file.empty());
+  const auto totals = slot_->DroppedAudioInCurrentFile();
+  EXPECT_GT(totals[DroppedAudioReport::kEncoderDrop], 0u);
+  EXPECT_EQ(Count("Audio lost"), 0);  // the episode is still going on
+  slot_->CycleEncoder();
+  audio::SetEncoderStopTimeout(std::chrono::milliseconds(10000));
+  EXPECT_EQ(Count("Slot 1: Audio lost: "), 1);
+  ASSERT_EQ(Count("Slot 1: File " + file + " has gaps: "), 1);
+  EXPECT_EQ(Count(" blocks dropped by the encoder queue (encoder too slow)"), 2);
 }
 
 }  // namespace
