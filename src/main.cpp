@@ -1,6 +1,7 @@
 // Velloran: multi-channel broadcast logging recorder.
 //   velloran [-rootfolder DIR]             the desktop window (not built yet: runs headless)
 //   velloran -headless [-rootfolder DIR]   the service without a window
+//   velloran -h | --help | --version        usage or version, exit 0
 #include <QCoreApplication>
 #include <algorithm>
 #include <cstdio>
@@ -8,8 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "app/Application.h"
 #include "app/AsioDrivers.h"
 #include "app/BassAudioLibrary.h"
+#include "app/CommandLineOptions.h"
 #include "app/HeadlessService.h"
 #include "app/HttpAlarmService.h"
 #include "app/SlotListHost.h"
@@ -18,6 +21,15 @@
 
 int main(int argc, char** argv) {
   const std::vector<std::string> args = velloran::CmdLineParams();
+  const velloran::app::CommandLineOptions options = velloran::app::ParseCommandLineOptions(args);
+  if (options.help) {
+    std::fputs(velloran::app::UsageText().c_str(), stdout);
+    return 0;
+  }
+  if (options.version) {
+    std::printf("Sondrel Velloran %s\n", velloran::app::TVelloranApp::VersionText().c_str());
+    return 0;
+  }
   const bool headless =
       args.size() > 1 && std::find(args.begin() + 1, args.end(), "-headless") != args.end();
   if (!headless) {

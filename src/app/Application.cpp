@@ -9,6 +9,7 @@
 #include "alarms/HttpAlarmWorker.h"
 #include "alarms/NotificationEmail.h"
 #include "app/PluginLoader.h"
+#include "app/StartupChecks.h"
 #include "core/Paths.h"
 #include "core/SimpleThread.h"
 
@@ -80,7 +81,14 @@ void TVelloranApp::Create() {
   // 9. Plug-ins of the program folder.
   LoadAudioPlugins(*parts_.audio, parts_.pluginFolder,
                    [this](const std::string& message) { ReportError(message); });
-  // 10. Slot counts.
+  // 10. Slot counts. A configuration file that cannot be used, and every global value that
+  // falls back, are said before the slots start.
+  if (const std::string problem = ConfigFileProblem(config.FileName()); !problem.empty()) {
+    LogMessage(nullptr, problem);
+  }
+  for (const std::string& note : GlobalSettingsFallbacks(config)) {
+    LogMessage(nullptr, note);
+  }
   const SlotCounts counts = TGlobalSettings::ReadSlotCounts(config);
   fFullSlotCount = counts.full;
   fAlarmSlotCount = counts.alarm;

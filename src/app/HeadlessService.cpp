@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "app/Application.h"
+#include "app/CommandLineOptions.h"
 #include "app/ProcessInit.h"
 #include "app/ShutdownSignals.h"
 #include "app/SingleInstance.h"
@@ -24,7 +25,8 @@ int RunHeadlessService(const std::vector<std::string>& args, const ServicePlatfo
   if (instance.HandOverToRunningInstance()) {
     std::fprintf(stderr, "Velloran already runs on %s; it was asked to come to the front.\n",
                  process.rootFolder.c_str());
-    return 0;
+    // A service manager must see that this start did not become a recorder.
+    return kSecondInstanceExitStatus;
   }
   QCoreApplication::setApplicationName(TVelloranApp::kCaption);
 
@@ -55,12 +57,17 @@ int RunHeadlessService(const std::vector<std::string>& args, const ServicePlatfo
   }
 
   ShutdownSignals shutdownSignals([&app](int signo) {
-    app.LogMessage(nullptr, signo == SIGINT ? "Stopping (SIGINT)" : "Stopping (SIGTERM)");
+    app.LogMessage(nullptr, signo == SIGINT   ? "Stopping (SIGINT)"
+                            : signo == SIGHUP ? "Stopping (SIGHUP)"
+                                              : "Stopping (SIGTERM)");
     app.EndSession();
     QCoreApplication::quit();
   });
   if (!shutdownSignals.Installed()) {
-    app.LogMessage(nullptr, "Unable to install the SIGTERM/SIGINT handlers");
+    app.LogMessage(nullptr, "Unable to install the SIGTERM/SIGINT/SIGHUP handlers");
+  }
+  for (const std::string& note : ParseCommandLineOptions(args).notes) {
+    app.LogMessage(nullptr, note);
   }
   if (!instance.Listen([&app] { app.HandleRestoreRequest(); })) {
     app.LogMessage(nullptr,

@@ -41,7 +41,13 @@ struct ServicePlatform {
       makeHttpAlarms;
 };
 
-// args as CmdLineParams gives them (args[0] the program). Returns the exit status.
+// The exit status of a start that found an instance running on the same root folder and
+// handed over to it.
+constexpr int kSecondInstanceExitStatus = 1;
+
+// args as CmdLineParams gives them (args[0] the program). Returns the exit status: 0 after a
+// clean close, kSecondInstanceExitStatus after a hand-over. Arguments that are not options are
+// logged once at start.
 int RunHeadlessService(const std::vector<std::string>& args, const ServicePlatform& platform);
 
 }  // namespace velloran::app

@@ -53,6 +53,9 @@ ShutdownSignals::ShutdownSignals(std::function<void(int)> onSignal)
                    [this] { Drain(); });
   SetHandler(SIGTERM, OnSignal);
   SetHandler(SIGINT, OnSignal);
+  SetHandler(SIGHUP, OnSignal);
+  SetHandler(SIGUSR1, SIG_IGN);
+  SetHandler(SIGUSR2, SIG_IGN);
 }
 
 ShutdownSignals::~ShutdownSignals() {
@@ -61,6 +64,9 @@ ShutdownSignals::~ShutdownSignals() {
   }
   SetHandler(SIGTERM, SIG_DFL);
   SetHandler(SIGINT, SIG_DFL);
+  SetHandler(SIGHUP, SIG_DFL);
+  SetHandler(SIGUSR1, SIG_DFL);
+  SetHandler(SIGUSR2, SIG_DFL);
   gWriteFd = -1;
   notifier_.reset();
   close(fds_[0]);

@@ -1,9 +1,11 @@
 #pragma once
-// SIGTERM and SIGINT for the headless service, delivered safely into the Qt event loop: the
-// signal handler only writes the signal number into a pipe (async-signal-safe); a socket
+// SIGTERM, SIGINT and SIGHUP for the headless service, delivered safely into the Qt event loop:
+// the signal handler only writes the signal number into a pipe (async-signal-safe); a socket
 // notifier on the pipe runs the callback on the main thread. The first signal runs the
 // callback; a second SIGINT while the first is being handled ends the process at once
-// (exit status 130), a second SIGTERM is ignored.
+// (exit status 130), a second SIGTERM or SIGHUP is ignored. SIGHUP (a closed terminal, a
+// service manager's reload) closes the files cleanly like SIGTERM instead of killing the
+// process; SIGUSR1 and SIGUSR2, which would kill it too, are ignored while the object exists.
 // Thread contract: construct and destroy on the main thread, at most one object at a time.
 #include <QSocketNotifier>
 #include <functional>

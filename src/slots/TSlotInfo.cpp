@@ -14,6 +14,7 @@
 #include "core/Paths.h"
 #include "slots/CueSheet.h"
 #include "slots/EncoderCommandLine.h"
+#include "slots/FileStartCheck.h"
 #include "slots/RecordingNames.h"
 #include "slots/RecordingsDatabase.h"
 #include "slots/TimeSlots.h"
@@ -402,6 +403,7 @@ void TSlotInfo::StartRecording() {
           fErrorMessage = e.what();
           if (device != nullptr) {
             DoLogMessage("Error recording from \"" + device->Name() + "\": " + e.what());
+            fInputLoss = {true, TickCount64(), device->Name()};  // retried while listed
           } else {
             DoLogMessage(std::string("Recording error: ") + e.what());
           }
@@ -464,6 +466,9 @@ bool TSlotInfo::DeviceConnected() const {
 
 bool TSlotInfo::CheckRotation() {
   ReportWinampPlugin();
+  if (WatchFaults()) {
+    return true;  // a file that could not start, or was deleted, has been replaced
+  }
   if (ReportEncoderState()) {
     return true;  // a new file replaced one whose encoder had ended
   }
@@ -488,7 +493,9 @@ bool TSlotInfo::CheckRotation() {
     }
     return false;
   }
-  if (UnalignedRotationDue(TickCount64(), RecordStartTickCount(), length)) {
+  // After a failed start the retry follows the back-off (WatchFaults), not every tick.
+  if (!fFileStartFailure.active &&
+      UnalignedRotationDue(TickCount64(), RecordStartTickCount(), length)) {
     CycleEncoder();
     return true;
   }
@@ -498,6 +505,7 @@ bool TSlotInfo::CheckRotation() {
 void TSlotInfo::CloseCurrentRecording(bool keepEncoder) {
   std::lock_guard<std::recursive_mutex> lock(fCS);
   if (fEncoder != 0) {
+    ReportDroppedAudioOfFile();
     const int64_t position = StreamPosition();
     // A file whose encoder ended early holds only what the encoder took.
     const auto ended = fEncoderReport.died ? audio::FindEncoder(fEncoder) : nullptr;
@@ -541,6 +549,7 @@ void TSlotInfo::CycleEncoder() {
       fEncoder = 0;
     }
     fCurrentFilename.clear();  // no file is being written now
+    ClearFileStartFailure();
     return;
   }
   fEncoder = 0;  // old keeps writing until the new one is attached
@@ -551,7 +560,7 @@ void TSlotInfo::CycleEncoder() {
       BASS_Encode_Stop(fEncoder);
       fEncoder = 0;
     }
-    fErrorMessage = e.what();
+    NoteFileStartFailure(e.what());
     fCurrentFilename.clear();
     fCurrentRecordingID = 0;
   }
@@ -573,9 +582,8 @@ void TSlotInfo::StartEncoderLocked() {
         return p == previous || std::filesystem::exists(p, ec);
       });
   const std::string relativeName = fullPath.substr(folder.size());
-  const size_t slash = fullPath.find_last_of('/');
-  if (slash != std::string::npos) {
-    CreateFolderWithParents(fullPath.substr(0, slash));
+  if (const std::string cause = PrepareRecordingTarget(fullPath); !cause.empty()) {
+    throw Error(cause);
   }
 
   BASS_SetConfig(BASS_CONFIG_ENCODE_PRIORITY, static_cast<DWORD>(kEncoderPriority));
@@ -589,14 +597,13 @@ void TSlotInfo::StartEncoderLocked() {
       fMixer, command.commandLine.c_str(),
       command.flags | BASS_UNICODE | BASS_ENCODE_FP_16BIT | BASS_ENCODE_QUEUE, nullptr, nullptr);
   if (fEncoder == 0) {
-    fErrorMessage = BassErrorText(BASS_ErrorGetCode());
-    fCurrentFilename.clear();
-    fCurrentRecordingID = 0;
-    return;
+    throw Error(DescribeEncoderStartFailure(
+        command.commandLine, (command.flags & BASS_ENCODE_PCM) == 0, BASS_ErrorGetCode()));
   }
   fRecordStartTickCount = TickCount64();
   fRecordStartPos = StreamPosition();
   fEncoderReport = EncoderReport{};
+  ClearFileStartFailure();
   DoLogMessage("Encoding to file " + fullPath);
   fErrorMessage.clear();
   fCurrentFilename = fullPath;
@@ -619,15 +626,8 @@ bool TSlotInfo::ReportEncoderState() {
     DoLogMessage(error != 0 ? "Error writing " + fCurrentFilename + ": " + std::strerror(error)
                             : "Writing " + fCurrentFilename + " again");
   }
-  const uint64_t dropped = encoder->DroppedBlocks();
+  // Dropped blocks are reported by WatchDroppedAudio, once per episode.
   const uint64_t now = TickCount64();
-  if (dropped != fEncoderReport.droppedBlocks &&
-      (fEncoderReport.dropTick == 0 || now - fEncoderReport.dropTick >= kEncoderReportInterval)) {
-    fEncoderReport.droppedBlocks = dropped;
-    fEncoderReport.dropTick = now;
-    DoLogMessage("Audio lost: the encoder could not keep up (" + std::to_string(dropped) +
-                 " blocks dropped in this file)");
-  }
   if (!encoder->Active() && !fEncoderReport.died) {
     fEncoderReport.died = true;
     // What the program said last, on one line.
@@ -639,6 +639,7 @@ bool TSlotInfo::ReportEncoderState() {
     }
     DoLogMessage("The encoder stopped unexpectedly; this file ends here" +
                  (tail.empty() ? std::string() : ": " + tail));
+    fErrorMessage = "The encoder stopped unexpectedly" + (tail.empty() ? "" : ": " + tail);
     // Deaths in a row (an encoder that lived a minute breaks the row) wait longer each time,
     // so a program that cannot run at all does not start a file on every tick.
     fEncoderDeathsInARow = now - fRecordStartTickCount >= kEncoderHealthyRun

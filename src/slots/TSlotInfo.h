@@ -36,6 +36,7 @@
 #include "core/ConfigFile.h"
 #include "core/DateTime.h"
 #include "core/SimpleThread.h"
+#include "slots/DroppedAudioReport.h"
 #include "slots/SlotTypes.h"
 #include "slots/TSlotSettings.h"
 #include "slots/sql/SimpleSQLInterface.h"
@@ -213,7 +214,7 @@ class TSlotInfo {
   void RecordFileStart(const std::string& relativeName);
   void RepairDatabase();
   // Main timer: logs what happened to the current encoder since the last look (a write error
-  // and its end, dropped audio at most every kEncoderReportInterval, an unexpected end). An
+  // and its end, an unexpected end; dropped audio goes through fDroppedAudio). An
   // encoder that ended on its own is replaced by a new file (CycleEncoder) once
   // kEncoderRestartDelay has passed since its file started, doubled for every further end in a
   // row; returns true when it started one.
@@ -291,6 +292,54 @@ class TSlotInfo {
   HDSP fWinampPluginDSP = 0;
   bool fWinampInvalidReported = false;
 
+  // ---- faults the main timer watches for (TSlotInfoWatch.cpp; main thread, under fCS) ----
+  // Runs first in CheckRotation: reports a lost input device and re-attaches it, retries a
+  // file that could not start, replaces a current file that was deleted from disk. True when
+  // it ran CycleEncoder.
+  bool WatchFaults();
+  // A file start failed for cause: the slot's error; logged once per cause; retried with the
+  // encoder back-off (kEncoderRestartDelay, doubled per failure in a row).
+  void NoteFileStartFailure(const std::string& cause);
+  // A file started (or none is wanted): the failure episode ends.
+  void ClearFileStartFailure();
+  // The current file's path is gone (or now names another file): true once it has been seen.
+  bool CurrentFileDeleted();
+  struct FileStartFailure {
+    bool active = false;
+    std::string cause;  // the cause last logged
+    uint64_t tick = 0;  // when the last attempt failed
+    int inARow = 0;
+  };
+  FileStartFailure fFileStartFailure;
+  struct FileIdentity {
+    bool seen = false;
+    uint64_t device = 0;
+    uint64_t inode = 0;
+  };
+  FileIdentity fCurrentFileIdentity;  // of fCurrentFilename, once it exists on disk
+  // The input device stopped delivering (or could not be opened although listed): reported
+  // once, then re-attached quietly every kInputRetryInterval until it works.
+  bool WatchInput();
+  bool TryReattachInput();
+  struct InputLoss {
+    bool active = false;
+    uint64_t lastTry = 0;
+    std::string device;  // display name
+  };
+  InputLoss fInputLoss;
+  static constexpr uint64_t kInputRetryInterval = 1000;  // ms
+  // Input overflows, underruns and encoder-queue drops: read on every check, logged once per
+  // episode; the current file's summary is logged when it closes (ReportDroppedAudioOfFile).
+  void WatchDroppedAudio();
+  void ReportDroppedAudioOfFile();
+  DroppedAudioReport fDroppedAudio;
+
+ public:
+  // What the current file has lost so far (input overflow bytes, input underruns, encoder
+  // blocks), for a continuity report. Main thread.
+  DroppedAudioReport::Readings DroppedAudioInCurrentFile() const;
+
+ private:
   // Pull thread state: set up before the thread starts, then used only by it.
   std::vector<char> fPullBuffer;
   uint64_t fPullStartTick = 0;

@@ -1,5 +1,10 @@
 #include "slots/TSlotList.h"
 
+#include <filesystem>
+
+#include "core/DiskSpace.h"
+#include "slots/SlotStartChecks.h"
+
 namespace velloran::slots {
 
 TSlotList::TSlotList(ConfigFile& config, const audio::DeviceCatalogue* catalogue,
@@ -21,8 +26,21 @@ void TSlotList::CreateSlot(int index, bool alarmOnly, TSlotInfo::TLogMessageEven
   }
   auto slot = std::make_unique<TSlotInfo>(config_, alarmOnly, index, catalogue_);
   slot->OnLogMessage = std::move(log);
+  for (const std::string& note : SlotSettingsFallbacks(config_, index, alarmOnly)) {
+    slot->DoLogMessage(note);
+  }
   slot->Initialize();
   slot->StartRecording();
+  // Space clean-up deletes the recordings of a slot that records or has recorded.
+  std::error_code ec;
+  if (!alarmOnly && (slot->Settings().fRecordSource != rsDisabled ||
+                     std::filesystem::exists(slot->Settings().fFolder, ec))) {
+    const std::string warning =
+        LowSpaceWarning(slot->Settings(), FreeBytesAvailable(slot->Settings().fFolder));
+    if (!warning.empty()) {
+      slot->DoLogMessage(warning);
+    }
+  }
   slots_[static_cast<size_t>(index)] = std::move(slot);
 }
 

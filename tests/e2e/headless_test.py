@@ -129,7 +129,7 @@ class HeadlessTest(unittest.TestCase):
 
         second = subprocess.run([VELLORAN, "-headless", "-rootfolder", self.root],
                                 capture_output=True, text=True, timeout=TIMEOUT)
-        self.assertEqual(second.returncode, 0, second.stderr)
+        self.assertEqual(second.returncode, 1, second.stderr)  # handed over, did not record
         self.assertEqual(second.stdout, "")  # it logged and started nothing
         first.wait_for("Restore requested")
         self.assertFalse(os.path.exists(ini), "the second start wrote the configuration")
@@ -206,6 +206,47 @@ class HeadlessTest(unittest.TestCase):
         service.proc.send_signal(signal.SIGTERM)
         self.assertEqual(service.finish(), 0)
         self.assertEqual(sum("Error loading BASS plugin" in l for l in service.lines), 1)
+
+    def test_sighup_closes_files_cleanly_and_sigusr_is_ignored(self):
+        os.makedirs(self.root)
+        rec = os.path.join(self.root, "rec")
+        with open(os.path.join(self.root, "Velloran.ini"), "w", encoding="utf-8") as f:
+            f.write(f"[General]\nSlotCount=1\n[Slot0]\nFolder={rec}\nSource=Soundcard\n"
+                    "Device=GEN:tone\nFormat=wav16\nFlatFilenames=on\nCleanupSpaceEnabled=off\n")
+        service = self.start(None, "-bogus")
+        self.assertTrue(service.wait_for("Unknown option").endswith(
+            ': Unknown option "-bogus" ignored'))
+        wav = service.wait_for("Encoding to file ").split("Encoding to file ", 1)[1]
+        service.proc.send_signal(signal.SIGUSR1)
+        service.proc.send_signal(signal.SIGUSR2)
+        service.proc.send_signal(signal.SIGHUP)
+        self.assertEqual(service.finish(), 0)  # neither SIGUSR killed it
+        service.wait_for("Stopping (SIGHUP)")
+        service.wait_for("Velloran stopped")
+        # The WAV header counts every byte of the file, and the row has its duration.
+        with open(wav, "rb") as f:
+            data = f.read()
+        self.assertEqual(data[:4], b"RIFF")
+        self.assertEqual(int.from_bytes(data[4:8], "little"), len(data) - 8)
+        import sqlite3
+        db = sqlite3.connect(os.path.join(rec, "Velloran.db"))
+        rows = db.execute("SELECT filename, duration FROM recordings").fetchall()
+        db.close()
+        self.assertEqual(len(rows), 1)
+        self.assertEqual(os.path.join(rec, rows[0][0]), wav)
+        self.assertIsNotNone(rows[0][1])
+
+    def test_help_and_version_exit_without_recording(self):
+        for option in ("-h", "--help"):
+            done = subprocess.run([VELLORAN, option, "-rootfolder", self.root],
+                                  capture_output=True, text=True, timeout=TIMEOUT)
+            self.assertEqual(done.returncode, 0, done.stderr)
+            self.assertTrue(done.stdout.startswith("Usage: velloran"), done.stdout)
+        done = subprocess.run([VELLORAN, "--version"], capture_output=True, text=True,
+                              timeout=TIMEOUT)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        self.assertRegex(done.stdout, r"^Sondrel Velloran Version \d+\.\d+\.\d+ Build \d+\n$")
+        self.assertFalse(os.path.exists(self.root), "an option that only informs started it")
 
     def test_without_headless_flag_runs_headless_with_a_note(self):
         proc = subprocess.Popen([VELLORAN, "-rootfolder", self.root],

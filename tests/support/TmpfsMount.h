@@ -20,9 +20,13 @@ class TmpfsMount {
 
   bool Mounted() const { return mounted_; }
   std::string File(const std::string& name) const { return dir_.File(name); }
+  // Remounts the file system read-only or writable again (what a failing disk or an operator
+  // does under a running recorder); true on success.
+  bool SetReadOnly(bool readOnly);
 
  private:
   TempDir dir_;
+  std::string options_;
   bool mounted_ = false;
 };
 

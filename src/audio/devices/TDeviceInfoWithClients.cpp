@@ -25,6 +25,11 @@ bool TDeviceInfoWithClients::Capturing() const {
   return running_;
 }
 
+bool TDeviceInfoWithClients::CaptureIsLost() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return running_ && CaptureLost();
+}
+
 bool TDeviceInfoWithClients::CaptureSixteenBit() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return capture16_;

@@ -38,6 +38,9 @@ class TDeviceInfoWithClients : public TDeviceInfo {
   std::vector<HSTREAM> Clients() const;
   // True while the capture runs (first client attached, not yet stopped).
   bool Capturing() const;
+  // True when the running capture has ended by itself (its device or server went away); the
+  // attached clients get no more data. For the slots' watch on the controlling thread.
+  bool CaptureIsLost();
   // The sample format of the running capture (true = 16-bit).
   bool CaptureSixteenBit() const;
 

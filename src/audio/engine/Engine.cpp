@@ -13,6 +13,13 @@ uint64_t DroppedBytes(uint32_t pushStream) {
   return stream ? stream->DroppedBytes() : 0;
 }
 
+uint64_t Underruns(uint32_t pushStream) {
+  auto stream = FindPushStream(pushStream);
+  auto mixer = stream ? stream->AttachedMixer() : nullptr;
+  const MixerInput* input = mixer ? mixer->InputFor(stream.get()) : nullptr;
+  return input != nullptr ? input->Underruns() : 0;
+}
+
 int FreeChannel(uint32_t handle) {
   auto& table = HandleTable::Instance();
   if (!table.FindAs<Channel>(handle)) {

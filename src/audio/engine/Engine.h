@@ -15,6 +15,9 @@ namespace velloran::audio::engine {
 std::shared_ptr<Mixer> FindMixer(uint32_t handle);
 // Bytes a push stream dropped because its FIFO was full; 0 for an unknown handle.
 uint64_t DroppedBytes(uint32_t pushStream);
+// Mixer passes on which a push stream attached to a mixer ran dry (its device delivered too
+// little); 0 for an unknown or unattached handle. Not while the stream is being freed.
+uint64_t Underruns(uint32_t pushStream);
 // Frees any channel (push stream, mixer, other sources): removes it from the handle table, takes
 // a source out of its mixer, and empties a mixer (its sources, effects and DSPs). Returns
 // BASS_OK or BASS_ERROR_HANDLE.

@@ -278,7 +278,7 @@ void MixerInput::Render(float* mix, size_t frames) noexcept {
   }
   sinceChange_ += dt;
   if (got < frames) {
-    ++underruns_;
+    underruns_.fetch_add(1, std::memory_order_relaxed);
     primed_ = false;  // ran dry: wait for the target level again
     return;
   }
@@ -291,7 +291,7 @@ void MixerInput::Render(float* mix, size_t frames) noexcept {
     backlogSeconds_ += dt;
     if (backlogSeconds_ > kMaxBacklogSeconds) {
       const auto excess = static_cast<size_t>((level - target) * static_cast<double>(srcRate_));
-      skipped_ += source_->Skip(excess);
+      skipped_.fetch_add(source_->Skip(excess), std::memory_order_relaxed);
       backlogSeconds_ = 0.0;
     }
     return;

@@ -22,6 +22,7 @@
 //
 // Thread contract: constructed and destroyed on a control thread (allocates there); Render only
 // on the mixer's pull thread, never allocating.
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -58,10 +59,11 @@ class MixerInput {
   // The controller's correction and the one the running engine applies.
   double Correction() const noexcept { return correction_; }
   double AppliedCorrection() const noexcept { return applied_; }
-  uint64_t Underruns() const noexcept { return underruns_; }
+  // Passes on which the source ran dry; any thread may read it (the pull thread counts).
+  uint64_t Underruns() const noexcept { return underruns_.load(std::memory_order_relaxed); }
   uint64_t RatioChanges() const noexcept { return ratioChanges_; }
   // Source frames dropped to resynchronise after a backlog that did not clear.
-  uint64_t SkippedFrames() const noexcept { return skipped_; }
+  uint64_t SkippedFrames() const noexcept { return skipped_.load(std::memory_order_relaxed); }
 
  private:
   // A reader of the tape: the resampler it feeds pulls frames at cursor.
@@ -107,9 +109,9 @@ class MixerInput {
   double applied_ = 0.0;    // correction of the running path (0 = nominal)
   double requested_ = 0.0;  // correction of the engine on order
   double steering_ = 0.0;   // smoothed correction that engines are built for
-  uint64_t underruns_ = 0;
+  std::atomic<uint64_t> underruns_{0};
   uint64_t ratioChanges_ = 0;
-  uint64_t skipped_ = 0;
+  std::atomic<uint64_t> skipped_{0};
   double backlogSeconds_ = 0.0;
   bool inBacklog_ = false;
   double sinceChange_ = 0.0;  // output seconds since the last ratio change
