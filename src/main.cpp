@@ -13,8 +13,11 @@
 #include "app/HeadlessService.h"
 #include "app/HttpAlarmService.h"
 #include "app/SlotListHost.h"
+#include "app/WebServerService.h"
 #include "audio/devices/DeviceCatalogue.h"
 #include "core/CmdLine.h"
+#include "web/OverrideFolder.h"
+#include "web/WebFileList.h"
 
 int main(int argc, char** argv) {
   const std::vector<std::string> args = velloran::CmdLineParams();
@@ -35,6 +38,7 @@ int main(int argc, char** argv) {
         velloran::audio::BuildDeviceCatalogue(config));
   };
   platform.asioDrivers = velloran::app::AsioDriversFromCatalogue;
+  platform.process.createPictureStoreAndWebFiles = [] { velloran::web::LoadWebFileList(); };
   platform.makeSlotHost = [](velloran::app::TVelloranApp& app,
                              velloran::app::ProcessState& process) {
     return std::make_unique<velloran::app::SlotListHost>(
@@ -44,6 +48,12 @@ int main(int argc, char** argv) {
     auto service = std::make_unique<velloran::app::HttpAlarmService>(app);
     app.SetHttpAlarmQueue([worker = service.get()](const std::string& url) { worker->Queue(url); });
     return service;
+  };
+  platform.makeWebServer = [](velloran::app::TVelloranApp& app, velloran::app::ProcessState&) {
+    velloran::web::TWebServerOptions options;
+    options.overrideFolder = velloran::web::DefaultOverrideFolder();
+    // Headless: the web server log's lines also reach standard output.
+    return std::make_unique<velloran::app::WebServerService>(app, true, options);
   };
   return velloran::app::RunHeadlessService(args, platform);
 }
