@@ -110,7 +110,8 @@ struct THttpServer::Impl {
   bool stopping = false;
   std::thread watchdog;
 
-  static void Log(void* cls, const char* format, va_list args) {
+  __attribute__((format(printf, 2, 0))) static void Log(void* cls, const char* format,
+                                                        va_list args) {
     auto* self = static_cast<Impl*>(cls);
     std::lock_guard<std::mutex> lock(self->logMutex);
     if (!self->capturing) {

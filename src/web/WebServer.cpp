@@ -81,10 +81,12 @@ TAccessLevel TWebServer::Authenticate(const THttpRequest& request) const {
   const std::string hash = HashWebPassword(given.password);
   // Both accounts are always compared in full, so the answer time tells nothing about which
   // part was wrong. An empty stored hash matches no password (a hash is never empty).
-  const bool admin = ConstantTimeEquals(given.user, settings_.adminUser) &
-                     ConstantTimeEquals(hash, settings_.adminPasswordHash);
-  const bool readOnly = ConstantTimeEquals(given.user, settings_.readOnlyUser) &
-                        ConstantTimeEquals(hash, settings_.readOnlyPasswordHash);
+  const bool adminUser = ConstantTimeEquals(given.user, settings_.adminUser);
+  const bool adminPassword = ConstantTimeEquals(hash, settings_.adminPasswordHash);
+  const bool readOnlyUser = ConstantTimeEquals(given.user, settings_.readOnlyUser);
+  const bool readOnlyPassword = ConstantTimeEquals(hash, settings_.readOnlyPasswordHash);
+  const bool admin = adminUser && adminPassword;
+  const bool readOnly = readOnlyUser && readOnlyPassword;
   if (admin) {
     return TAccessLevel::alAdmin;
   }
