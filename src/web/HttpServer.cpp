@@ -36,9 +36,11 @@ struct ConnectionWatch {
   uint64_t deadline = 0;
   bool received = false;  // the request is complete: no more deadline
   bool cut = false;
+  std::string rawTarget;  // the request target as sent (one request per connection)
 };
 
-// State of one request, made by the URI callback and freed when the request completes.
+// State of one request, made at the handler's first call and freed when the request completes
+// (the library reports completion only for requests that reached the handler).
 struct RequestState {
   std::string rawTarget;
   bool headersSeen = false;
@@ -89,10 +91,8 @@ void AddHeader(MHD_Response* response, const char* name, const std::string& valu
 }  // namespace
 
 struct THttpServer::Impl {
-  Impl(THttpServer& owner, IHttpHandler& h, THttpServerLimits l)
-      : server(owner), handler(h), limits(l) {}
+  Impl(IHttpHandler& h, THttpServerLimits l) : handler(h), limits(l) {}
 
-  THttpServer& server;
   IHttpHandler& handler;
   THttpServerLimits limits;
   MHD_Daemon* daemon = nullptr;
@@ -126,10 +126,15 @@ struct THttpServer::Impl {
     self->lastLibraryError = message;
   }
 
-  static void* UriLog(void* /*cls*/, const char* uri, MHD_Connection* /*connection*/) {
-    auto* state = new RequestState;
-    state->rawTarget = uri != nullptr ? uri : "";
-    return state;
+  // The target as sent, before the library decodes it; kept with the connection until the
+  // handler's first call takes it.
+  static void* UriLog(void* /*cls*/, const char* uri, MHD_Connection* connection) {
+    const MHD_ConnectionInfo* info =
+        MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
+    if (info != nullptr && info->socket_context != nullptr) {
+      static_cast<ConnectionWatch*>(info->socket_context)->rawTarget = uri != nullptr ? uri : "";
+    }
+    return nullptr;
   }
 
   static void Completed(void* /*cls*/, MHD_Connection* /*connection*/, void** conCls,
@@ -336,7 +341,13 @@ struct THttpServer::Impl {
     auto* self = static_cast<Impl*>(cls);
     auto* state = static_cast<RequestState*>(*conCls);
     if (state == nullptr) {
-      return MHD_NO;
+      state = new RequestState;
+      *conCls = state;
+      const MHD_ConnectionInfo* info =
+          MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
+      if (info != nullptr && info->socket_context != nullptr) {
+        state->rawTarget.swap(static_cast<ConnectionWatch*>(info->socket_context)->rawTarget);
+      }
     }
     if (!state->headersSeen) {
       state->headersSeen = true;
@@ -384,7 +395,7 @@ struct THttpServer::Impl {
 };
 
 THttpServer::THttpServer(IHttpHandler& handler, THttpServerLimits limits)
-    : impl_(std::make_unique<Impl>(*this, handler, limits)) {}
+    : impl_(std::make_unique<Impl>(handler, limits)) {}
 
 THttpServer::~THttpServer() {
   Stop();
@@ -516,6 +527,11 @@ void THttpServer::Stop(const std::function<void()>& whileWaiting) {
   if (d.watchdog.joinable()) {
     d.watchdog.join();
   }
+}
+
+size_t THttpServer::ConnectionCount() const {
+  std::lock_guard<std::mutex> lock(impl_->watchMutex);
+  return impl_->watches.size();
 }
 
 void THttpServer::InterruptibleSleep(uint64_t ms) {

@@ -16,7 +16,8 @@
 //     connection idle for idleTimeoutSeconds is closed by the library;
 //   - one request per connection: every answer carries "Connection: close".
 //
-// Thread contract: Start, Stop, Active and Port on one owning thread (the main thread).
+// Thread contract: Start, Stop, Active and Port on one owning thread (the main thread);
+// ConnectionCount from any thread.
 // Handlers run concurrently on the connection threads. Stop closes the listening socket and
 // every connection and waits for their threads; while it waits it calls whileWaiting over and
 // over (the application serves its main-thread hand-off there, so a handler blocked in a
@@ -71,6 +72,9 @@ class THttpServer {
   bool Active() const;
   // The port listened on (the chosen one after port 0); 0 when not active.
   uint16_t Port() const;
+
+  // Connections open at this moment (accepted and not yet closed).
+  size_t ConnectionCount() const;
 
   // A connection thread waits here (a failed log-in's slow-down); returns early when the
   // server stops.

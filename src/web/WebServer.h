@@ -69,6 +69,7 @@ class TWebServer : private IHttpHandler {
   void Stop(const std::function<void()>& whileWaiting = {});
   bool Active() const { return http_.Active(); }
   uint16_t Port() const { return http_.Port(); }
+  size_t ConnectionCount() const { return http_.ConnectionCount(); }
   void SetDispatch(IWebDispatch* dispatch) { dispatch_ = dispatch; }
 
   // The binding for a port field text; defaultPort is the port kept between starts.

@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/Clock.h"
@@ -334,6 +335,10 @@ TEST_F(WebServerTest, SlowSenderIsCutAtTheRequestTimeOut) {
   const int fd = test::ConnectLoopback(port_);
   ASSERT_GE(fd, 0);
   ASSERT_TRUE(test::SendAll(fd, "GET /index.html HTTP/1.1\r\nHost: x\r\n"));  // unfinished
+  // The time-out counts from the moment the server took the connection.
+  while (server_->ConnectionCount() == 0) {
+    std::this_thread::yield();
+  }
   clock->Advance(4000);
   ASSERT_TRUE(test::SendAll(fd, "X-Slow: 1\r\n"));  // still trickling in
   clock->Advance(1001);
