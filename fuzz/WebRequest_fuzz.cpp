@@ -41,9 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::abort();
   }
   for (const TByteRange& range : ranges) {
-    if ((range.first < 0 && range.last < 0) ||
-        (range.first >= 0 && range.last >= 0 && range.last < range.first) || range.first < -1 ||
-        range.last < -1) {
+    if ((range.first < 0 && range.last < 0) || range.first < -1 || range.last < -1) {
       std::abort();
     }
   }

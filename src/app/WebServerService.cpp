@@ -5,10 +5,13 @@
 namespace velloran::app {
 
 WebServerService::WebServerService(TVelloranApp& app, bool echoToMessageLog,
-                                   web::TWebServerOptions options)
-    : app_(app), server_(std::move(options), [&app](const std::string& line) {
-        app.LogMessage(nullptr, line);
-      }) {
+                                   web::TWebServerOptions options,
+                                   std::unique_ptr<web::IWebDispatch> dispatch)
+    : app_(app),
+      dispatch_(std::move(dispatch)),
+      server_(
+          std::move(options), [&app](const std::string& line) { app.LogMessage(nullptr, line); },
+          dispatch_.get()) {
   if (echoToMessageLog) {
     log_.SetOnText([&app](const std::string& text) { app.LogMessage(nullptr, text); });
   }

@@ -28,8 +28,10 @@ class WebServerService : public ServiceControl {
  public:
   // echoToMessageLog: the web server log's lines also go to the message log (headless mode,
   // where they then reach standard output). options.overrideFolder is usually
-  // web::DefaultOverrideFolder().
-  WebServerService(TVelloranApp& app, bool echoToMessageLog, web::TWebServerOptions options);
+  // web::DefaultOverrideFolder(). dispatch (the web service and the commands) is kept for the
+  // server's life; none answers every such path 404.
+  WebServerService(TVelloranApp& app, bool echoToMessageLog, web::TWebServerOptions options,
+                   std::unique_ptr<web::IWebDispatch> dispatch = nullptr);
 
   std::optional<std::string> StartClick();
   void StopClick();
@@ -46,6 +48,7 @@ class WebServerService : public ServiceControl {
 
   TVelloranApp& app_;
   WebServerLog log_;
+  std::unique_ptr<web::IWebDispatch> dispatch_;  // outlives the server that calls it
   web::TWebServer server_;
 };
 

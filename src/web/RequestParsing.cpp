@@ -217,9 +217,7 @@ std::vector<TByteRange> ParseRangeHeader(std::string_view header) {
       if (dash == std::string_view::npos ||
           !ParseRangeNumber(Trim(item.substr(0, dash)), range.first) ||
           !ParseRangeNumber(Trim(item.substr(dash + 1)), range.last) ||
-          (range.first < 0 && range.last < 0) ||
-          (range.first >= 0 && range.last >= 0 && range.last < range.first) ||
-          ranges.size() == kMaxRanges) {
+          (range.first < 0 && range.last < 0) || ranges.size() == kMaxRanges) {
         return {};
       }
       ranges.push_back(range);

@@ -50,7 +50,8 @@ std::vector<TRequestParam> ParseUrlEncoded(std::string_view text);
 // nullopt for another scheme or a token that is not base64.
 std::optional<TBasicCredentials> ParseBasicAuthorization(std::string_view header);
 
-// The ranges of a Range header of the form "bytes=first-last, ...". Empty for another unit, a
+// The ranges of a Range header of the form "bytes=first-last, ...", as given (a last position
+// before the first is kept; the web service decides what it means). Empty for another unit, a
 // malformed range, a number above 18 digits or more than kMaxRanges ranges.
 std::vector<TByteRange> ParseRangeHeader(std::string_view header);
 

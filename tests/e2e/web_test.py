@@ -124,6 +124,9 @@ class WebServerTest(unittest.TestCase):
             status, headers, _ = request(self.port, "GET", "/ws/slots")
             self.assertEqual(status, 401)
             self.assertEqual(headers["www-authenticate"], 'Basic realm="Sondrel Velloran"')
+            status, headers, body = request(self.port, "GET", "/ws/slots", "admin:pw")
+            self.assertEqual((status, headers["content-type"], body),
+                             (200, "application/json", b"[]"))
             status, _, body = request(self.port, "GET", "/nothing", "admin:pw")
             self.assertEqual((status, body), (404, b"not found"))
             self.assertEqual(request(self.port, "GET", "/nothing", "admin:no")[0], 401)

