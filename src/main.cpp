@@ -16,8 +16,12 @@
 #include "app/HeadlessService.h"
 #include "app/HttpAlarmService.h"
 #include "app/SlotListHost.h"
+#include "app/WebServerService.h"
 #include "audio/devices/DeviceCatalogue.h"
 #include "core/CmdLine.h"
+#include "web/OverrideFolder.h"
+#include "web/TWebService.h"
+#include "web/WebFileList.h"
 
 int main(int argc, char** argv) {
   const std::vector<std::string> args = velloran::CmdLineParams();
@@ -47,15 +51,33 @@ int main(int argc, char** argv) {
         velloran::audio::BuildDeviceCatalogue(config));
   };
   platform.asioDrivers = velloran::app::AsioDriversFromCatalogue;
-  platform.makeSlotHost = [](velloran::app::TVelloranApp& app,
-                             velloran::app::ProcessState& process) {
-    return std::make_unique<velloran::app::SlotListHost>(
+  platform.process.createPictureStoreAndWebFiles = [] { velloran::web::LoadWebFileList(); };
+  // The slots, for the web service (made before it; the slot array is fixed while it serves).
+  velloran::app::SlotListHost* slotList = nullptr;
+  platform.makeSlotHost = [&slotList](velloran::app::TVelloranApp& app,
+                                      velloran::app::ProcessState& process) {
+    auto host = std::make_unique<velloran::app::SlotListHost>(
         *process.config, process.catalogue.get(), [&app] { app.SetCleanupTimerEnabled(true); });
+    slotList = host.get();
+    return host;
   };
   platform.makeHttpAlarms = [](velloran::app::TVelloranApp& app, velloran::app::ProcessState&) {
     auto service = std::make_unique<velloran::app::HttpAlarmService>(app);
     app.SetHttpAlarmQueue([worker = service.get()](const std::string& url) { worker->Queue(url); });
     return service;
+  };
+  platform.makeWebServer = [&slotList](velloran::app::TVelloranApp& app,
+                                       velloran::app::ProcessState&) {
+    velloran::web::TWebServerOptions options;
+    options.overrideFolder = velloran::web::DefaultOverrideFolder();
+    velloran::web::TWebSlots slots;
+    slots.count = [&slotList] { return slotList != nullptr ? slotList->List().Count() : 0; };
+    slots.slot = [&slotList](int index) {
+      return slotList != nullptr ? slotList->List().Slot(index) : nullptr;
+    };
+    // Headless: the web server log's lines also reach standard output.
+    return std::make_unique<velloran::app::WebServerService>(
+        app, true, options, std::make_unique<velloran::web::TWebService>(slots));
   };
   return velloran::app::RunHeadlessService(args, platform);
 }

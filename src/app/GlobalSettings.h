@@ -16,11 +16,12 @@
 
 #include "app/PasswordField.h"
 #include "core/ConfigFile.h"
+#include "web/AccessLevel.h"
 
 namespace velloran::app {
 
-// Right of a web request; the values are the item indexes of the anonymous-access choice.
-enum class TAccessLevel { alNone = 0, alAdmin = 1, alReadOnly = 2 };
+// Right of a web request (defined by the web server, which grants it).
+using web::TAccessLevel;
 
 // Transport of the notification e-mails.
 enum class TEmailEncryption { eeNone = 0, eeSTARTTLS = 1, eeSSL = 2 };

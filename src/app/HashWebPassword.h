@@ -1,14 +1,11 @@
 #pragma once
-// The stored form of a web-server password: MD5 over the fixed salt followed by the password's
-// bytes (the locale's character set, UTF-8), as 32 upper-case hexadecimal digits in digest
-// order. Stored hashes must keep verifying, so salt, encoding, digest and letter case never
-// change. Thread contract: pure function, any thread.
-#include <string>
+// The web-server password hash lives with the web server, which checks log-ins against it; the
+// settings pages use the same function (see web/HashWebPassword.h).
+#include "web/HashWebPassword.h"
 
 namespace velloran::app {
 
-inline constexpr const char* kWebPasswordSalt = "QuorvexTamblinPrade";
-
-std::string HashWebPassword(const std::string& password);
+using web::HashWebPassword;
+using web::kWebPasswordSalt;
 
 }  // namespace velloran::app

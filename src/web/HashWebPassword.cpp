@@ -1,4 +1,4 @@
-#include "app/HashWebPassword.h"
+#include "web/HashWebPassword.h"
 
 #include <openssl/evp.h>
 
@@ -6,7 +6,7 @@
 
 #include "core/Error.h"
 
-namespace velloran::app {
+namespace velloran::web {
 
 std::string HashWebPassword(const std::string& password) {
   const std::string salted = std::string(kWebPasswordSalt) + password;
@@ -28,4 +28,19 @@ std::string HashWebPassword(const std::string& password) {
   return text;
 }
 
-}  // namespace velloran::app
+}  // namespace velloran::web
+
+namespace velloran::web {
+
+bool ConstantTimeEquals(const std::string& a, const std::string& b) {
+  const size_t length = a.size() > b.size() ? a.size() : b.size();
+  unsigned difference = a.size() == b.size() ? 0u : 1u;
+  for (size_t i = 0; i < length; ++i) {
+    const auto x = i < a.size() ? static_cast<unsigned char>(a[i]) : 0u;
+    const auto y = i < b.size() ? static_cast<unsigned char>(b[i]) : 0u;
+    difference |= x ^ y;
+  }
+  return difference == 0;
+}
+
+}  // namespace velloran::web
