@@ -68,8 +68,8 @@ int main(int argc, char** argv) {
   };
   platform.makeWebServer = [&slotList](velloran::app::TVelloranApp& app,
                                        velloran::app::ProcessState&) {
-    velloran::web::TWebServerOptions options;
-    options.overrideFolder = velloran::web::DefaultOverrideFolder();
+    velloran::web::TWebServerOptions serverOptions;
+    serverOptions.overrideFolder = velloran::web::DefaultOverrideFolder();
     velloran::web::TWebSlots slots;
     slots.count = [&slotList] { return slotList != nullptr ? slotList->List().Count() : 0; };
     slots.slot = [&slotList](int index) {
@@ -77,7 +77,7 @@ int main(int argc, char** argv) {
     };
     // Headless: the web server log's lines also reach standard output.
     return std::make_unique<velloran::app::WebServerService>(
-        app, true, options, std::make_unique<velloran::web::TWebService>(slots));
+        app, true, serverOptions, std::make_unique<velloran::web::TWebService>(slots));
   };
   return velloran::app::RunHeadlessService(args, platform);
 }
