@@ -1,5 +1,5 @@
 // Velloran: multi-channel broadcast logging recorder.
-//   velloran [-rootfolder DIR]             the desktop window (not built yet: runs headless)
+//   velloran [-rootfolder DIR]             the desktop window
 //   velloran -headless [-rootfolder DIR]   the service without a window
 #include <QCoreApplication>
 #include <algorithm>
@@ -15,17 +15,21 @@
 #include "app/SlotListHost.h"
 #include "audio/devices/DeviceCatalogue.h"
 #include "core/CmdLine.h"
+#include "ui/DesktopWindow.h"
 
 int main(int argc, char** argv) {
   const std::vector<std::string> args = velloran::CmdLineParams();
   const bool headless =
       args.size() > 1 && std::find(args.begin() + 1, args.end(), "-headless") != args.end();
-  if (!headless) {
-    std::fprintf(stderr,
-                 "velloran: the desktop window is not part of this build yet; running headless "
-                 "(pass -headless to silence this note).\n");
+  std::unique_ptr<QCoreApplication> application;
+  if (headless) {
+    application = std::make_unique<QCoreApplication>(argc, argv);
+  } else {
+    application = velloran::ui::MakeDesktopApplication(argc, argv);
+    if (!application) {
+      return 1;  // no display: the line has been printed
+    }
   }
-  QCoreApplication application(argc, argv);
 
   velloran::app::BassAudioLibrary audio;
   velloran::app::ServicePlatform platform;
@@ -45,5 +49,8 @@ int main(int argc, char** argv) {
     app.SetHttpAlarmQueue([worker = service.get()](const std::string& url) { worker->Queue(url); });
     return service;
   };
+  if (!headless) {
+    return velloran::ui::RunDesktopWindow(args, platform);
+  }
   return velloran::app::RunHeadlessService(args, platform);
 }
