@@ -195,5 +195,28 @@ TEST_F(MainWindowTest, SecondStartRestoresTheFirstWindow) {
             entries);
 }
 
+// Without a display the program says so in one line and ends with an error status, whether no
+// display is named or the named one cannot be reached; it creates nothing.
+TEST(NoDisplayTest, OneClearLineAndAnErrorStatus) {
+  velloran::test::TempDir dir;
+  for (const char* display : {"", ":97"}) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    env.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(display));
+    QProcess program;
+    program.setProcessEnvironment(env);
+    program.start(QStringLiteral(VELLORAN_PROGRAM),
+                  {QStringLiteral("-rootfolder"), QString::fromStdString(dir.File("root"))});
+    ASSERT_TRUE(program.waitForFinished(60000));
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit) << display;
+    EXPECT_NE(program.exitCode(), 0) << display;
+    EXPECT_EQ(program.readAllStandardError().toStdString(),
+              "no display: start with -headless or set DISPLAY\n")
+        << display;
+    EXPECT_FALSE(std::filesystem::exists(dir.File("root"))) << display;
+  }
+}
+
 }  // namespace
 }  // namespace velloran::ui::test
