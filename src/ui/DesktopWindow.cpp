@@ -4,6 +4,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 #include "app/Application.h"
 #include "app/ProcessInit.h"
@@ -24,14 +25,21 @@ std::string Env(const char* name) {
   return value != nullptr ? value : "";
 }
 
-// While the QApplication connects to the display: Qt reports an unreachable display as a
-// fatal message and aborts; the program says it in one line and ends instead.
-void NoDisplayHandler(QtMsgType type, const QMessageLogContext&, const QString&) {
+// While the QApplication connects to the display, Qt's messages are held back: an unreachable
+// display is reported by Qt as a fatal message (after a few warnings) and would abort; the
+// program then says it in one line and ends instead. On success the held messages go out.
+std::vector<QString>& HeldMessages() {
+  static std::vector<QString> held;
+  return held;
+}
+
+void HoldMessages(QtMsgType type, const QMessageLogContext& context, const QString& message) {
   if (type == QtFatalMsg) {
     std::fprintf(stderr, "%s\n", kNoDisplayMessage);
     std::fflush(stderr);
     std::_Exit(1);
   }
+  HeldMessages().push_back(qFormatLogMessage(type, context, message));
 }
 
 }  // namespace
@@ -49,9 +57,13 @@ std::unique_ptr<QApplication> MakeDesktopApplication(int& argc, char** argv) {
     std::fprintf(stderr, "%s\n", kNoDisplayMessage);
     return nullptr;
   }
-  const QtMessageHandler previous = qInstallMessageHandler(NoDisplayHandler);
+  const QtMessageHandler previous = qInstallMessageHandler(HoldMessages);
   auto application = std::make_unique<QApplication>(argc, argv);
   qInstallMessageHandler(previous);
+  for (const QString& held : HeldMessages()) {
+    std::fprintf(stderr, "%s\n", qPrintable(held));
+  }
+  HeldMessages().clear();
   // The window hides to the notification area: only closing it ends the program.
   QApplication::setQuitOnLastWindowClosed(false);
   return application;
