@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QDir>
+#include <QMessageBox>
 #include <QProcess>
 #include <QScrollBar>
 #include <QTest>
 #include <QTextBlock>
+#include <QTimer>
 #include <chrono>
 #include <filesystem>
 #include <thread>
@@ -158,6 +161,38 @@ TEST_F(MainWindowTest, StoredPositionIsAppliedAtFirstShowAndWrittenBack) {
   EXPECT_EQ(written.ReadInteger("MainWindowPosition", "Top", 0), 70);
   EXPECT_EQ(written.ReadInteger("MainWindowPosition", "Width", 0), 520);
   EXPECT_EQ(written.ReadInteger("MainWindowPosition", "Height", 0), 430);
+}
+
+// Answers the close question when it shows, after checking its text and default button.
+void AnswerCloseQuestion(QMessageBox::StandardButton answer, int& asked) {
+  QTimer::singleShot(0, [answer, &asked] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    ASSERT_NE(box, nullptr);
+    ++asked;
+    EXPECT_EQ(box->text().toStdString(), "Exit Sondrel Velloran?");
+    EXPECT_EQ(box->defaultButton(), box->button(QMessageBox::No));
+    box->button(answer)->click();
+  });
+}
+
+TEST_F(MainWindowTest, CloseAsksAndClosesOnlyOnYes) {
+  WriteIni("[General]\nSlotCount=0\n");
+  Start();
+  window_->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
+  int asked = 0;
+  AnswerCloseQuestion(QMessageBox::No, asked);
+  EXPECT_FALSE(window_->close());
+  EXPECT_EQ(asked, 1);
+  EXPECT_TRUE(window_->isVisible());
+  EXPECT_FALSE(app_->Closing());
+  AnswerCloseQuestion(QMessageBox::Yes, asked);
+  EXPECT_TRUE(window_->close());
+  EXPECT_EQ(asked, 2);
+  EXPECT_TRUE(app_->Closing());
+  // The global settings were written on close, with the window's position.
+  ConfigFile written(dir_.File("Velloran.ini"));
+  EXPECT_EQ(written.ReadInteger("MainWindowPosition", "Width", 0), 454);
 }
 
 TEST_F(MainWindowTest, SecondStartRestoresTheFirstWindow) {
