@@ -22,7 +22,7 @@ endfunction()
 #   tests/<layer>/integration/*.cpp        -> velloran_<layer>_itests        (label integration)
 #   tests/<layer>/<area>/*.cpp             -> velloran_<layer>_<area>_tests  (label unit)
 #   tests/<layer>/<area>/integration/*.cpp -> velloran_<layer>_<area>_itests (label integration)
-# tests/ui takes the label gui instead of unit and runs under xvfb-run.
+# tests/ui takes the label gui instead of unit and runs on a private Xvfb server.
 include(GoogleTest)
 function(velloran_test_exe exe label dir)
   file(GLOB sources CONFIGURE_DEPENDS ${dir}/*.cpp)
@@ -34,8 +34,9 @@ function(velloran_test_exe exe label dir)
   velloran_warnings(${exe})
   if(label STREQUAL "gui")
     # Window tests need a real X server: each run (and the test listing) gets its own Xvfb.
-    find_program(VELLORAN_XVFB_RUN xvfb-run REQUIRED)
-    set_target_properties(${exe} PROPERTIES CROSSCOMPILING_EMULATOR "${VELLORAN_XVFB_RUN};-a")
+    find_program(VELLORAN_XVFB Xvfb REQUIRED)
+    set_target_properties(${exe} PROPERTIES CROSSCOMPILING_EMULATOR
+                                            "${PROJECT_SOURCE_DIR}/tests/support/xvfb-exec.sh")
   endif()
   if(label STREQUAL "integration")
     # Integration tests start real servers (JACK, PulseAudio, encoders); the tests of one
