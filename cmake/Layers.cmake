@@ -37,6 +37,10 @@ function(velloran_test_exe exe label dir)
     find_program(VELLORAN_XVFB Xvfb REQUIRED)
     set_target_properties(${exe} PROPERTIES CROSSCOMPILING_EMULATOR
                                             "${PROJECT_SOURCE_DIR}/tests/support/xvfb-exec.sh")
+    gtest_discover_tests(${exe} DISCOVERY_MODE PRE_TEST
+                         PROPERTIES LABELS ${label} TIMEOUT 600 ENVIRONMENT
+                                    "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp")
+    return()
   endif()
   if(label STREQUAL "integration")
     # Integration tests start real servers (JACK, PulseAudio, encoders); the tests of one
