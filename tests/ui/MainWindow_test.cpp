@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFontMetrics>
 #include <QMessageBox>
 #include <QProcess>
 #include <QScrollBar>
@@ -45,6 +46,29 @@ TEST_F(MainWindowTest, PagesCaptionAndSize) {
   EXPECT_FALSE(window_->IncreaseColumnsItem().isEnabled());
   EXPECT_FALSE(window_->DecreaseColumnsItem().isEnabled());
   EXPECT_FALSE(window_->OpenOutputFolderItem().isEnabled());
+}
+
+// The tile lines sit at fixed rows (4, 20, 38, 50, 68) and the buttons are 100 x 25: with the
+// font this machine has in place of Tahoma, every line still fits above the next one and every
+// caption inside its button.
+TEST(WindowFontTest, TextsFitTheirPlacesWithTheFontInUse) {
+  const QFont base = WindowFont();
+  EXPECT_EQ(base.pointSize(), 8);
+  auto height = [&base](int points, bool bold) {
+    QFont font = base;
+    font.setPointSize(points);
+    font.setBold(bold);
+    return QFontMetrics(font).height();
+  };
+  EXPECT_LE(height(10, true), 20 - 4);  // name above the source line
+  EXPECT_LE(height(10, false), 38 - 20);
+  EXPECT_LE(height(7, false), 50 - 38);  // file name above the recording time
+  EXPECT_LE(height(10, false), 68 - 50);
+  const QFontMetrics button(base);
+  for (const char* caption : {"Settings...", "Start", "Stop"}) {
+    EXPECT_LE(button.horizontalAdvance(QString::fromLatin1(caption)) + 12, 100) << caption;
+  }
+  EXPECT_LE(button.height() + 6, 25);
 }
 
 TEST_F(MainWindowTest, StartAndStopActOnTheFocusedGeneratorSlot) {
