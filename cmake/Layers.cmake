@@ -22,6 +22,7 @@ endfunction()
 #   tests/<layer>/integration/*.cpp        -> velloran_<layer>_itests        (label integration)
 #   tests/<layer>/<area>/*.cpp             -> velloran_<layer>_<area>_tests  (label unit)
 #   tests/<layer>/<area>/integration/*.cpp -> velloran_<layer>_<area>_itests (label integration)
+# tests/ui takes the label gui instead of unit and runs on a private Xvfb server.
 include(GoogleTest)
 function(velloran_test_exe exe label dir)
   file(GLOB sources CONFIGURE_DEPENDS ${dir}/*.cpp)
@@ -31,6 +32,16 @@ function(velloran_test_exe exe label dir)
   add_executable(${exe} ${sources})
   target_link_libraries(${exe} PRIVATE velloran_testsupport ${ARGN} GTest::gmock_main)
   velloran_warnings(${exe})
+  if(label STREQUAL "gui")
+    # Window tests need a real X server: each run (and the test listing) gets its own Xvfb.
+    find_program(VELLORAN_XVFB Xvfb REQUIRED)
+    set_target_properties(${exe} PROPERTIES CROSSCOMPILING_EMULATOR
+                                            "${PROJECT_SOURCE_DIR}/tests/support/xvfb-exec.sh")
+    gtest_discover_tests(${exe} DISCOVERY_MODE PRE_TEST
+                         PROPERTIES LABELS ${label} TIMEOUT 600 ENVIRONMENT
+                                    "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp")
+    return()
+  endif()
   if(label STREQUAL "integration")
     # Integration tests start real servers (JACK, PulseAudio, encoders); the tests of one
     # executable run one at a time so that two private servers never start at the same moment.
@@ -44,13 +55,18 @@ endfunction()
 function(velloran_layer_tests layer)
   cmake_parse_arguments(T "" "" "DEPS" ${ARGN})
   set(root ${CMAKE_CURRENT_SOURCE_DIR}/${layer})
-  velloran_test_exe(velloran_${layer}_tests unit ${root} velloran_${layer} ${T_DEPS})
+  # The window's tests (tests/ui) run under an X server and carry the label gui.
+  set(unit unit)
+  if(layer STREQUAL "ui")
+    set(unit gui)
+  endif()
+  velloran_test_exe(velloran_${layer}_tests ${unit} ${root} velloran_${layer} ${T_DEPS})
   velloran_test_exe(velloran_${layer}_itests integration ${root}/integration velloran_${layer} ${T_DEPS})
   file(GLOB areas LIST_DIRECTORIES true ${root}/*)
   foreach(area ${areas})
     get_filename_component(name ${area} NAME)
     if(IS_DIRECTORY ${area} AND NOT name STREQUAL "integration")
-      velloran_test_exe(velloran_${layer}_${name}_tests unit ${area} velloran_${layer} ${T_DEPS})
+      velloran_test_exe(velloran_${layer}_${name}_tests ${unit} ${area} velloran_${layer} ${T_DEPS})
       velloran_test_exe(velloran_${layer}_${name}_itests integration ${area}/integration
                         velloran_${layer} ${T_DEPS})
     endif()

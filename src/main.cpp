@@ -1,5 +1,5 @@
 // Velloran: multi-channel broadcast logging recorder.
-//   velloran [-rootfolder DIR]             the desktop window (not built yet: runs headless)
+//   velloran [-rootfolder DIR]             the desktop window
 //   velloran -headless [-rootfolder DIR]   the service without a window
 //   velloran -h | --help | --version        usage or version, exit 0
 #include <QCoreApplication>
@@ -22,6 +22,7 @@
 #include "web/OverrideFolder.h"
 #include "web/TWebService.h"
 #include "web/WebFileList.h"
+#include "ui/DesktopWindow.h"
 
 int main(int argc, char** argv) {
   const std::vector<std::string> args = velloran::CmdLineParams();
@@ -36,12 +37,15 @@ int main(int argc, char** argv) {
   }
   const bool headless =
       args.size() > 1 && std::find(args.begin() + 1, args.end(), "-headless") != args.end();
-  if (!headless) {
-    std::fprintf(stderr,
-                 "velloran: the desktop window is not part of this build yet; running headless "
-                 "(pass -headless to silence this note).\n");
+  std::unique_ptr<QCoreApplication> application;
+  if (headless) {
+    application = std::make_unique<QCoreApplication>(argc, argv);
+  } else {
+    application = velloran::ui::MakeDesktopApplication(argc, argv);
+    if (!application) {
+      return 1;  // no display: the line has been printed
+    }
   }
-  QCoreApplication application(argc, argv);
 
   velloran::app::BassAudioLibrary audio;
   velloran::app::ServicePlatform platform;
@@ -66,8 +70,8 @@ int main(int argc, char** argv) {
     app.SetHttpAlarmQueue([worker = service.get()](const std::string& url) { worker->Queue(url); });
     return service;
   };
-  platform.makeWebServer = [&slotList](velloran::app::TVelloranApp& app,
-                                       velloran::app::ProcessState&) {
+  platform.makeWebServer = [&slotList, headless](velloran::app::TVelloranApp& app,
+                                                 velloran::app::ProcessState&) {
     velloran::web::TWebServerOptions serverOptions;
     serverOptions.overrideFolder = velloran::web::DefaultOverrideFolder();
     velloran::web::TWebSlots slots;
@@ -77,7 +81,10 @@ int main(int argc, char** argv) {
     };
     // Headless: the web server log's lines also reach standard output.
     return std::make_unique<velloran::app::WebServerService>(
-        app, true, serverOptions, std::make_unique<velloran::web::TWebService>(slots));
+        app, headless, serverOptions, std::make_unique<velloran::web::TWebService>(slots));
   };
+  if (!headless) {
+    return velloran::ui::RunDesktopWindow(args, platform);
+  }
   return velloran::app::RunHeadlessService(args, platform);
 }

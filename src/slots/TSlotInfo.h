@@ -165,6 +165,14 @@ class TSlotInfo {
   float CurrentRecordingDuration() const;
   int64_t GetCurrentSilenceDurationMilliseconds() const;
 
+  // Runs f with fCS held, so that the readers called inside it see one state of the slot (fCS
+  // is re-entrant). Any thread; f must not wait for another thread.
+  template <class F>
+  void ReadLocked(F&& f) const {
+    std::lock_guard<std::recursive_mutex> lock(fCS);
+    f();
+  }
+
   // Displayed meter values (tile painting, main thread).
   float CurrentLevelLeft() const { return fCurrentLevelLeft; }
   float CurrentLevelRight() const { return fCurrentLevelRight; }

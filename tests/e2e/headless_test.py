@@ -248,21 +248,16 @@ class HeadlessTest(unittest.TestCase):
         self.assertRegex(done.stdout, r"^Sondrel Velloran Version \d+\.\d+\.\d+ Build \d+\n$")
         self.assertFalse(os.path.exists(self.root), "an option that only informs started it")
 
-    def test_without_headless_flag_runs_headless_with_a_note(self):
-        proc = subprocess.Popen([VELLORAN, "-rootfolder", self.root],
-                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
-        try:
-            line = proc.stdout.readline()
-            self.assertIn("started (headless)", line)
-            proc.send_signal(signal.SIGTERM)
-            out, err = proc.communicate(timeout=TIMEOUT)
-            self.assertEqual(proc.returncode, 0)
-            self.assertIn("desktop window is not part of this build", err)
-        finally:
-            if proc.poll() is None:
-                proc.kill()
-                proc.communicate()
-
+    def test_without_headless_flag_and_no_display_says_so_in_one_line(self):
+        env = {k: v for k, v in os.environ.items()
+               if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
+        root = os.path.join(self.root, "window")
+        proc = subprocess.run([VELLORAN, "-rootfolder", root], env=env, capture_output=True,
+                              text=True, timeout=TIMEOUT)
+        self.assertNotEqual(proc.returncode, 0)
+        self.assertEqual(proc.stderr, "no display: start with -headless or set DISPLAY\n")
+        self.assertEqual(proc.stdout, "")
+        self.assertFalse(os.path.exists(root))  # nothing was created
 
 if __name__ == "__main__":
     if len(sys.argv) < 2:
