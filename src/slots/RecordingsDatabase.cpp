@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/Error.h"
+#include "slots/RecordingNames.h"
 #include "slots/RecordingsDuration.h"
 #include "slots/sql/TSQLConnection.h"
 
@@ -75,14 +76,16 @@ void UpdateRecordingDuration(ISQLConnection& connection, int64_t id, double seco
 }
 
 std::string ResolveRecordingPath(const std::string& slotFolder, const std::string& storedName) {
+  if (const auto normal = NormalRecordingName(storedName)) {
+    return WithTrailingDelimiter(slotFolder) + *normal;
+  }
+  // A name that leaves the folder keeps its ".." parts, so the path shows where it points and
+  // the clean-up's folder check refuses it.
   std::string name = storedName;
   for (char& c : name) {
     if (c == '\\') {
       c = '/';
     }
-  }
-  if (!name.empty() && name.front() == '/') {
-    return name;
   }
   return WithTrailingDelimiter(slotFolder) + name;
 }
@@ -104,6 +107,9 @@ int RepairUnfinishedRecordings(ISQLConnection& connection, const std::string& sl
   }
   int repaired = 0;
   for (const Row& row : rows) {
+    if (!NormalRecordingName(row.filename)) {
+      continue;  // not a file of this slot folder
+    }
     const std::string path = ResolveRecordingPath(slotFolder, row.filename);
     std::error_code ec;
     if (!std::filesystem::is_regular_file(path, ec)) {

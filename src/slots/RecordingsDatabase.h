@@ -38,8 +38,9 @@ int64_t InsertRecording(ISQLConnection& connection, TDateTime start,
 // Writes the duration of the row with this id.
 void UpdateRecordingDuration(ISQLConnection& connection, int64_t id, double seconds);
 
-// The path of a file named in a row: relative names (with "/" or "\" separators) lie below the
-// slot folder; an absolute name stays as it is.
+// The path of a file named in a row: every name lies below the slot folder ("/" and "\" both
+// separate folders, a leading one means nothing); a name with ".." parts keeps them, so that
+// the path points outside the folder and is refused by the clean-up.
 std::string ResolveRecordingPath(const std::string& slotFolder, const std::string& storedName);
 
 // Gives every row with a NULL duration (except the row excludeId, the file being written now)

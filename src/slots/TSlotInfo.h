@@ -223,6 +223,7 @@ class TSlotInfo {
   std::vector<std::string> fCueSheetData;
   int fCueSheetTrackCounter = 0;
   std::optional<int32_t> fWarnedTimeSlotLength;  // the out-of-range length last logged
+  std::string fRefusedNaming;                    // the naming settings last refused and logged
   // What has been logged about the current encoder (reset with every new file).
   struct EncoderReport {
     int outputError = 0;
