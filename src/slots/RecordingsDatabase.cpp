@@ -34,7 +34,7 @@ std::string ChooseDatabaseFile(const std::string& databaseFile, const std::strin
   return WithTrailingDelimiter(slotFolder) + "Velloran.db";
 }
 
-std::shared_ptr<ISQLConnection> OpenRecordingsDatabase(const std::string& file) {
+std::shared_ptr<ISQLConnection> OpenRecordingsDatabase(const std::string& file, int busyTimeoutMs) {
   const std::filesystem::path folder = std::filesystem::path(file).parent_path();
   if (!folder.empty()) {
     std::error_code ec;
@@ -43,7 +43,7 @@ std::shared_ptr<ISQLConnection> OpenRecordingsDatabase(const std::string& file) 
       throw Error("Cannot create folder " + folder.string() + ": " + ec.message());
     }
   }
-  std::shared_ptr<ISQLConnection> connection = OpenSQLiteConnection(file);
+  std::shared_ptr<ISQLConnection> connection = OpenSQLiteConnection(file, busyTimeoutMs);
   connection
       ->PrepareStatement(
           "CREATE TABLE IF NOT EXISTS recordings (id INTEGER PRIMARY KEY AUTOINCREMENT, "

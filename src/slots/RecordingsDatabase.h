@@ -16,6 +16,7 @@
 
 #include "core/DateTime.h"
 #include "slots/sql/SimpleSQLInterface.h"
+#include "slots/sql/TSQLConnection.h"
 
 namespace velloran::slots {
 
@@ -28,7 +29,9 @@ std::string ChooseDatabaseFile(const std::string& databaseFile, const std::strin
 
 // Creates the file's folder with all missing parents, opens the file (creating it) and creates
 // the table if it is missing. Raises velloran::Error with the message of the failure.
-std::shared_ptr<ISQLConnection> OpenRecordingsDatabase(const std::string& file);
+// busyTimeoutMs: how long a statement waits for a lock held elsewhere before it fails.
+std::shared_ptr<ISQLConnection> OpenRecordingsDatabase(
+    const std::string& file, int busyTimeoutMs = kDefaultSQLBusyTimeoutMs);
 
 // Inserts the row of a file that starts now and returns its id (from last_insert_rowid() on the
 // same connection). Raises velloran::Error; a failed insert leaves no row.

@@ -16,6 +16,7 @@
 #include "slots/EncoderCommandLine.h"
 #include "slots/RecordingNames.h"
 #include "slots/RecordingsDatabase.h"
+#include "slots/RecordingsWriteQueue.h"
 #include "slots/TimeSlots.h"
 
 namespace velloran::slots {
@@ -56,6 +57,7 @@ TSlotInfo::~TSlotInfo() {
   } catch (const std::exception& e) {
     DoLogMessage(std::string("Error closing recording: ") + e.what());
   }
+  CloseDatabaseWrites();
   if (fStreamingThread) {
     fStreamingThread->Destroy();
     fStreamingThread.reset();
@@ -141,7 +143,7 @@ std::string TSlotInfo::CurrentFilename() const {
 }
 int64_t TSlotInfo::CurrentRecordingID() const {
   std::lock_guard<std::recursive_mutex> lock(fCS);
-  return fCurrentRecordingID;
+  return fRecordingsWrites ? fRecordingsWrites->RowId(fCurrentRecordingID) : 0;
 }
 std::string TSlotInfo::ErrorMessage() const {
   std::lock_guard<std::recursive_mutex> lock(fCS);
@@ -449,6 +451,7 @@ bool TSlotInfo::DeviceConnected() const {
 // Files
 
 bool TSlotInfo::CheckRotation() {
+  ReportDatabaseWrites();
   if (ReportEncoderState()) {
     return true;  // a new file replaced one whose encoder had ended
   }
@@ -498,11 +501,7 @@ void TSlotInfo::CloseCurrentRecording(bool keepEncoder) {
                              (2.0 * ended->Format().channels * ended->Format().sampleRate);
         seconds = std::min(seconds, taken);
       }
-      try {
-        UpdateRecordingDuration(*GetDatabaseConnection(), fCurrentRecordingID, seconds);
-      } catch (const std::exception& e) {
-        DoLogMessage(std::string("Error updating database: ") + e.what());
-      }
+      fRecordingsWrites->FileFinished(fCurrentRecordingID, seconds);
     }
     fCueSheetData.clear();
     fCueSheetTrackCounter = 0;
@@ -647,23 +646,14 @@ bool TSlotInfo::ReportEncoderState() {
   return false;
 }
 
-void TSlotInfo::RecordFileStart(const std::string& relativeName) {
-  try {
-    fCurrentRecordingID = InsertRecording(*GetDatabaseConnection(), NowLocal(), relativeName);
-  } catch (const std::exception& e) {
-    fCurrentRecordingID = 0;
-    DoLogMessage(std::string("Error updating database: ") + e.what());
-  }
-}
-
-std::shared_ptr<ISQLConnection> TSlotInfo::GetDatabaseConnection() const {
+std::shared_ptr<ISQLConnection> TSlotInfo::GetDatabaseConnection(int busyTimeoutMs) const {
   std::string file;
   {
     std::lock_guard<std::recursive_mutex> lock(fCS);
     file = ChooseDatabaseFile(fSettings.fDatabaseFile, fSettings.fDatabaseFolder, fSettings.fFolder,
                               fIndex);
   }
-  return OpenRecordingsDatabase(file);
+  return OpenRecordingsDatabase(file, busyTimeoutMs);
 }
 
 void TSlotInfo::RepairDatabase() {
@@ -677,7 +667,7 @@ void TSlotInfo::RepairDatabase() {
       std::lock_guard<std::recursive_mutex> lock(fCS);
       file = ChooseDatabaseFile(fSettings.fDatabaseFile, fSettings.fDatabaseFolder,
                                 fSettings.fFolder, fIndex);
-      current = fCurrentRecordingID;
+      current = CurrentRecordingID();
     }
     std::error_code ec;
     if (!std::filesystem::exists(file, ec)) {
