@@ -8,6 +8,7 @@
 #include "core/Error.h"
 #include "slots/RecordingNames.h"
 #include "slots/RecordingsDuration.h"
+#include "slots/WavHeaderRepair.h"
 #include "slots/sql/TSQLConnection.h"
 
 namespace velloran::slots {
@@ -114,6 +115,15 @@ int RepairUnfinishedRecordings(ISQLConnection& connection, const std::string& sl
     std::error_code ec;
     if (!std::filesystem::is_regular_file(path, ec)) {
       continue;
+    }
+    try {
+      // A WAV file's header still gives the length of its last refresh: players would stop
+      // there, so it gets the length of the samples in the file first.
+      RepairWavHeader(path);
+    } catch (const Error& e) {
+      if (log) {
+        log("Cannot repair the header of recording " + row.filename + ": " + e.what());
+      }
     }
     double seconds = 0;
     try {

@@ -48,9 +48,12 @@ std::string ResolveRecordingPath(const std::string& slotFolder, const std::strin
 
 // Gives every row with a NULL duration (except the row excludeId, the file being written now)
 // whose file exists the length read from that file, logging "Repaired recording %s: duration
-// %.1f s" with the stored name. A row whose file is missing stays as it is; a file that cannot
-// be read as audio is logged as "Cannot repair recording %s: %s" and its row stays as it is.
-// Returns the number of rows repaired. Raises velloran::Error for a failing database.
+// %.1f s" with the stored name. A WAV file's header is first set to the samples in the file
+// (RepairWavHeader; a failure is logged as "Cannot repair the header of recording %s: %s").
+// Rows whose name leaves the slot folder are passed over. A row whose file is missing stays as it
+// is; a file that cannot be read as audio is logged as "Cannot repair recording %s: %s" and its row
+// stays as it is. Returns the number of rows repaired. Raises velloran::Error for a failing
+// database.
 int RepairUnfinishedRecordings(ISQLConnection& connection, const std::string& slotFolder,
                                const std::function<void(const std::string&)>& log,
                                int64_t excludeId = 0);
