@@ -215,9 +215,13 @@ void TVelloranApp::Destroy() {
   }
   emailAlarms_.Stop();
   if (parts_.slotHost != nullptr) {
+    // Every slot writes its section as it goes: the file is written once, after the last one.
+    ScopedConfigUpdate update(*parts_.config);
+    Guarded("Error closing the recordings", [this] { parts_.slotHost->CloseRecordings(); });
     for (int i = 0; i < createdSlots_; ++i) {
       Guarded("Error freeing slot " + std::to_string(i), [&] { parts_.slotHost->DestroySlot(i); });
     }
+    Guarded("Error writing the slot settings", [&] { update.Commit(); });
   }
   createdSlots_ = 0;
   LogMessage(nullptr, "Velloran stopped");
@@ -292,7 +296,9 @@ void TVelloranApp::FlushGlobalConfig() {
     bounds = parts_.frontEnd->BoundsToSave();
   }
   try {
+    ScopedConfigUpdate update(*parts_.config);  // one write of the file for all the values
     settings_.Write(*parts_.config, webRunning, bounds);
+    update.Commit();
   } catch (const ConfigWriteError& e) {
     LogMessage(nullptr, e.what());
   }
