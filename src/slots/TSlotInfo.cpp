@@ -551,20 +551,11 @@ void TSlotInfo::StartEncoderLocked() {
   const RecordingNaming naming{fSettings.fCustomFilename, fSettings.fFlatFilenames,
                                fSettings.fFilenamePrefix};
   const std::string previous = fCurrentFilename;
-  std::string refused;
-  const std::string name = BuildRecordingName(naming, NowLocal(), extension, &refused);
-  // Logged once per naming setting, not for every file it would have named.
-  const std::string refusedNaming =
-      refused.empty() ? "" : naming.customFilename + '\n' + naming.filenamePrefix;
-  if (!refusedNaming.empty() && refusedNaming != fRefusedNaming) {
-    DoLogMessage("The file name " + refused + " leaves the slot folder; using " + name +
-                 " (the default naming) instead");
-  }
-  fRefusedNaming = refusedNaming;
-  const std::string fullPath = UniqueRecordingPath(folder + name, [&](const std::string& p) {
-    std::error_code ec;
-    return p == previous || std::filesystem::exists(p, ec);
-  });
+  const std::string fullPath =
+      UniqueRecordingPath(folder + NameRecording(naming, extension), [&](const std::string& p) {
+        std::error_code ec;
+        return p == previous || std::filesystem::exists(p, ec);
+      });
   const std::string relativeName = fullPath.substr(folder.size());
   const size_t slash = fullPath.find_last_of('/');
   if (slash != std::string::npos) {

@@ -36,6 +36,7 @@
 #include "core/ConfigFile.h"
 #include "core/DateTime.h"
 #include "core/SimpleThread.h"
+#include "slots/RecordingNames.h"
 #include "slots/SlotTypes.h"
 #include "slots/TSlotSettings.h"
 #include "slots/sql/SimpleSQLInterface.h"
@@ -186,6 +187,10 @@ class TSlotInfo {
   void CloseDatabaseWrites();
   static constexpr uint32_t kDatabaseDrainMs = 3000;
   void RepairDatabase();
+  // The next file's name relative to the slot folder, for the local time now; a name that
+  // would leave the slot folder is logged (once per naming setting) and the dated name is
+  // used instead (TSlotInfoNames.cpp).
+  std::string NameRecording(const RecordingNaming& naming, const std::string& extension);
   // Main timer: logs what happened to the current encoder since the last look (a write error
   // and its end, dropped audio at most every kEncoderReportInterval, an unexpected end). An
   // encoder that ended on its own is replaced by a new file (CycleEncoder) once
