@@ -142,7 +142,7 @@ void RecordingsWriteQueue::WorkerProc() {
     if (!error.empty()) {
       if (!fFailing) {
         fFailing = true;
-        fReports.push_back("Error updating database: " + error + " (retrying)");
+        fReports.push_back("Error updating database: " + error);
       }
       // The same write again after a pause, unless the queue is being closed.
       fChanged.wait_for(lock, std::chrono::milliseconds(kRetryMs), [this] { return fClosed; });
