@@ -25,8 +25,19 @@ int ParseSmtpPort(const std::string& text) {
   return TryParseConfigInteger(text, port) ? port : kDefaultPort;
 }
 
+std::string NotificationDateTime(TDateTime local) {
+  return FormatLocaleDateTime(local);
+}
+
 void SendNotificationEmail(const NotificationEmailSettings& settings, const std::string& subject,
                            bool raiseErrors, const std::function<void(const std::string&)>& log) {
+  SendNotificationEmail(settings, subject, NotificationDateTime(NowLocal()), raiseErrors, log);
+}
+
+void SendNotificationEmail(const NotificationEmailSettings& settings, const std::string& subject,
+                           const std::string& dateTime, bool raiseErrors,
+                           const std::function<void(const std::string&)>& log,
+                           const std::atomic<bool>* abort) {
   try {
     TSSLEmail email(settings.smtpServer, settings.password, settings.user,
                     ParseSmtpPort(settings.smtpPort));
@@ -35,8 +46,8 @@ void SendNotificationEmail(const NotificationEmailSettings& settings, const std:
     email.FedSenderEmail = settings.fromAddress;
     email.FedToEmail = settings.recipients;
     email.FedSubject = subject;
-    email.FedBody = {"Host: " + GetLocalHostName(),
-                     "Date/Time: " + FormatDateTime("yyyy-mm-dd hh:nn:ss", NowLocal())};
+    email.FedBody = {"Host: " + GetLocalHostName(), "Date/Time: " + dateTime};
+    email.FedAbort = abort;
     email.SendEmail();
   } catch (const std::exception& e) {
     if (raiseErrors) {

@@ -2,10 +2,14 @@
 // Notification e-mails of the alarms and of the e-mail settings test: one short plain-text
 // message with the host name and the local date and time, sent with the settings as they are
 // currently entered (not as stored).
-// Thread contract: the user-interface thread (silence alarms and the test button); sending
-// blocks the caller for the whole SMTP exchange. No shared state, no locks.
+// Thread contract: any thread; sending blocks the caller for the whole SMTP exchange, so the
+// silence alarms send through EmailAlarmWorker and only the settings test button sends on the
+// user-interface thread. No shared state, no locks.
+#include <atomic>
 #include <functional>
 #include <string>
+
+#include "core/DateTime.h"
 
 namespace velloran::alarms {
 
@@ -25,9 +29,18 @@ std::string GetLocalHostName();
 // 32-bit integer.
 int ParseSmtpPort(const std::string& text);
 
-// Sends one notification. On failure: with raiseErrors the velloran::Error propagates;
-// otherwise log("Error sending e-mail: " + message).
+// The "Date/Time: " text of a notification about a moment (local time): FormatLocaleDateTime.
+std::string NotificationDateTime(TDateTime local);
+
+// Sends one notification stamped with the time now. On failure: with raiseErrors the
+// velloran::Error propagates; otherwise log("Error sending e-mail: " + message).
 void SendNotificationEmail(const NotificationEmailSettings& settings, const std::string& subject,
                            bool raiseErrors, const std::function<void(const std::string&)>& log);
+// The same with the date-time text given (the moment of the alarm, not of the sending) and an
+// abort flag that gives the exchange up (see TSSLEmail::FedAbort).
+void SendNotificationEmail(const NotificationEmailSettings& settings, const std::string& subject,
+                           const std::string& dateTime, bool raiseErrors,
+                           const std::function<void(const std::string&)>& log,
+                           const std::atomic<bool>* abort = nullptr);
 
 }  // namespace velloran::alarms

@@ -27,6 +27,10 @@ constexpr long kConnectTimeoutMs = 30000;
 // password is empty.
 constexpr const char* kLoginOptions = "AUTH=CRAM-MD5;AUTH=EXTERNAL;AUTH=LOGIN;AUTH=PLAIN";
 
+int AbortProgress(void* abort, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  return static_cast<const std::atomic<bool>*>(abort)->load() ? 1 : 0;
+}
+
 // A header value on one line: every run of CR/LF becomes one blank, other control characters
 // are dropped, so that no text can start a header of its own.
 std::string HeaderText(const std::string& s) {
@@ -379,6 +383,11 @@ void TSSLEmail::SendEmail() {
   SetOpt(c, CURLOPT_NOSIGNAL, 1L);
   SetOpt(c, CURLOPT_URL, url.c_str());
   SetOpt(c, CURLOPT_CONNECTTIMEOUT_MS, kConnectTimeoutMs);
+  if (FedAbort != nullptr) {
+    SetOpt(c, CURLOPT_NOPROGRESS, 0L);
+    SetOpt(c, CURLOPT_XFERINFOFUNCTION, &AbortProgress);
+    SetOpt(c, CURLOPT_XFERINFODATA, const_cast<std::atomic<bool>*>(FedAbort));
+  }
   if (FedSSLConnection) {
     SetOpt(c, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
     SetOpt(c, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
@@ -405,6 +414,9 @@ void TSSLEmail::SendEmail() {
   // One transfer: connect, EHLO, STARTTLS when asked, AUTH, MAIL/RCPT/DATA, QUIT. The
   // connection is closed when the handle goes, after a failure as well.
   const CURLcode rc = curl_easy_perform(c);
+  if (rc == CURLE_ABORTED_BY_CALLBACK) {
+    throw Error("E-mail sending aborted");
+  }
   if (rc != CURLE_OK) {
     throw Error(errorText[0] != '\0' ? std::string(errorText) : curl_easy_strerror(rc));
   }

@@ -4,6 +4,7 @@
 // SendEmail once and drops it. The connection and the message exist only inside SendEmail.
 // Thread contract: one owning thread; SendEmail blocks that thread for the whole SMTP exchange
 // (connect time-out 30 s). No shared state, no locks.
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -38,6 +39,9 @@ class TSSLEmail {
   // With TLS: true = plain connection upgraded by STARTTLS, which must succeed;
   // false = TLS from the first byte.
   bool FedRequireTLS = false;
+  // When set: the exchange is given up (SendEmail raises "E-mail sending aborted") as soon as
+  // the flag turns true, within about a second, also while the server keeps silent.
+  const std::atomic<bool>* FedAbort = nullptr;
 };
 
 // The pieces of the message, exposed for the tests.

@@ -10,13 +10,16 @@
 #include "alarms/NotificationEmail.h"
 #include "app/PluginLoader.h"
 #include "app/StartupChecks.h"
+#include "core/Clock.h"
 #include "core/Paths.h"
 #include "core/SimpleThread.h"
 
 namespace velloran::app {
 
 TVelloranApp::TVelloranApp(AppParts parts)
-    : parts_(std::move(parts)), context_(std::make_unique<QObject>()) {
+    : parts_(std::move(parts)),
+      context_(std::make_unique<QObject>()),
+      emailAlarms_([this](const std::string& line) { LogMessage(nullptr, line); }) {
   timTimer_ = new QTimer(context_.get());
   timTimer_->setInterval(kTimerInterval);
   QObject::connect(timTimer_, &QTimer::timeout, context_.get(), [this] { timTimerTimer(); });
@@ -35,7 +38,7 @@ TVelloranApp::TVelloranApp(AppParts parts)
   silenceActions_.log = [this](const std::string& text) { LogMessage(nullptr, text); };
   silenceActions_.queueHTTPAlarm = [this](const std::string& url) { QueueHTTPAlarm(url); };
   silenceActions_.sendEmail = [this](const std::string& subject) {
-    SendNotificationEmail(subject, false);
+    QueueNotificationEmail(subject);
   };
 
   messages_.SetEcho(parts_.logEcho);
@@ -131,6 +134,8 @@ void TVelloranApp::Create() {
   if (parts_.httpAlarms != nullptr) {
     Guarded("Error starting the HTTP alarm worker", [this] { parts_.httpAlarms->Start(); });
   }
+  // The alarm e-mails go out from their own thread.
+  emailAlarms_.Start();
   // 18-20. Caption, level decay factor; no tile has the focus yet (window).
   fLevelFactor = ComputeLevelFactor(kTimerInterval);
   if (window != nullptr) {
@@ -216,10 +221,15 @@ void TVelloranApp::Destroy() {
   if (parts_.httpAlarms != nullptr) {
     Guarded("Error stopping the HTTP alarm worker", [this] { parts_.httpAlarms->Stop(); });
   }
+  emailAlarms_.Stop();
   if (parts_.slotHost != nullptr) {
+    // Every slot writes its section as it goes: the file is written once, after the last one.
+    ScopedConfigUpdate update(*parts_.config);
+    Guarded("Error closing the recordings", [this] { parts_.slotHost->CloseRecordings(); });
     for (int i = 0; i < createdSlots_; ++i) {
       Guarded("Error freeing slot " + std::to_string(i), [&] { parts_.slotHost->DestroySlot(i); });
     }
+    Guarded("Error writing the slot settings", [&] { update.Commit(); });
   }
   createdSlots_ = 0;
   LogMessage(nullptr, "Velloran stopped");
@@ -294,7 +304,9 @@ void TVelloranApp::FlushGlobalConfig() {
     bounds = parts_.frontEnd->BoundsToSave();
   }
   try {
+    ScopedConfigUpdate update(*parts_.config);  // one write of the file for all the values
     settings_.Write(*parts_.config, webRunning, bounds);
+    update.Commit();
   } catch (const ConfigWriteError& e) {
     LogMessage(nullptr, e.what());
   }
@@ -352,18 +364,30 @@ void TVelloranApp::QueueHTTPAlarm(const std::string& url) {
   }
 }
 
-void TVelloranApp::SendNotificationEmail(const std::string& subject, bool raiseErrors) {
+namespace {
+
+alarms::NotificationEmailSettings EmailSettings(const TGlobalSettings& settings) {
   alarms::NotificationEmailSettings email;
-  email.smtpServer = settings_.smtpServer;
-  email.smtpPort = settings_.smtpPort;
-  email.useTls = settings_.encryption != TEmailEncryption::eeNone;
-  email.requireStartTls = settings_.encryption == TEmailEncryption::eeSTARTTLS;
-  email.user = settings_.emailUser;
-  email.password = settings_.emailPassword;
-  email.fromAddress = settings_.fromAddress;
-  email.recipients = settings_.receipients;
-  alarms::SendNotificationEmail(email, subject, raiseErrors,
+  email.smtpServer = settings.smtpServer;
+  email.smtpPort = settings.smtpPort;
+  email.useTls = settings.encryption != TEmailEncryption::eeNone;
+  email.requireStartTls = settings.encryption == TEmailEncryption::eeSTARTTLS;
+  email.user = settings.emailUser;
+  email.password = settings.emailPassword;
+  email.fromAddress = settings.fromAddress;
+  email.recipients = settings.receipients;
+  return email;
+}
+
+}  // namespace
+
+void TVelloranApp::SendNotificationEmail(const std::string& subject, bool raiseErrors) {
+  alarms::SendNotificationEmail(EmailSettings(settings_), subject, raiseErrors,
                                 [this](const std::string& line) { LogMessage(nullptr, line); });
+}
+
+void TVelloranApp::QueueNotificationEmail(const std::string& subject) {
+  emailAlarms_.Queue(EmailSettings(settings_), subject, alarms::NotificationDateTime(NowLocal()));
 }
 
 void TVelloranApp::timCleanupTimer() {

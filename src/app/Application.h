@@ -29,6 +29,7 @@
 #include <utility>
 #include <vector>
 
+#include "alarms/EmailAlarmWorker.h"
 #include "app/AudioLibrary.h"
 #include "app/FrontEnd.h"
 #include "app/GlobalSettings.h"
@@ -121,9 +122,14 @@ class TVelloranApp {
     httpAlarmQueue_ = std::move(queue);
   }
   // One notification e-mail with the E-Mail settings as they are now (main thread; the SMTP
-  // exchange blocks it, 30 s connect time-out). A failure is raised with raiseErrors, otherwise
-  // logged as "Error sending e-mail: %s".
+  // exchange blocks it, 30 s connect time-out: only the settings test button sends this way).
+  // A failure is raised with raiseErrors, otherwise logged as "Error sending e-mail: %s".
   void SendNotificationEmail(const std::string& subject, bool raiseErrors);
+  // The alarm e-mails: the E-Mail settings and the date and time as they are now, handed to
+  // the e-mail worker, which sends them in this order and logs their failures (main thread;
+  // never waits on the mail server).
+  void QueueNotificationEmail(const std::string& subject);
+  alarms::EmailAlarmWorker& EmailAlarms() { return emailAlarms_; }
 
   // Switched on by every file rotation (slot module), off when no slot has clean-up work.
   void SetCleanupTimerEnabled(bool enabled);
@@ -175,6 +181,7 @@ class TVelloranApp {
   // What a silence alarm does (made once: the silence tick allocates nothing).
   alarms::SilenceAlarmActions silenceActions_;
   std::function<void(const std::string&)> httpAlarmQueue_;
+  alarms::EmailAlarmWorker emailAlarms_;
 
   TGlobalSettings settings_;
   LogQueue fPendingLogMessages;

@@ -5,7 +5,7 @@
 namespace velloran::app {
 
 std::string FormatLogTimeStamp(TDateTime local) {
-  return FormatDateTime("yyyy-mm-dd hh:nn:ss", local);
+  return FormatLocaleDateTime(local);
 }
 
 void MessageLog::Append(const std::string& line) {

@@ -1,9 +1,10 @@
 #pragma once
 // The program's message log as the operator sees it: each line handed over by LogMessage is
-// time-stamped when the main thread takes it ("%s: %s", the local date and time of display in
-// the form "yyyy-mm-dd hh:nn:ss", then the line) and kept; at most 999 lines are kept, the
-// oldest going first. In headless mode every line is also written to standard output at once.
-// Thread contract: main thread only (the cross-thread part is LogQueue + MainThreadHandOff).
+// time-stamped when the main thread takes it ("%s: %s", the local date and time in the short
+// date and long time of the time locale, see FormatLocaleDateTime, then the line) and kept; at most
+// 999 lines are kept, the oldest going first. In headless mode every line is also written to
+// standard output at once. Thread contract: main thread only (the cross-thread part is LogQueue +
+// MainThreadHandOff).
 #include <cstddef>
 #include <cstdio>
 #include <deque>
@@ -14,7 +15,7 @@
 
 namespace velloran::app {
 
-// The time stamp of a log line: "yyyy-mm-dd hh:nn:ss" of a local date-time.
+// The time stamp of a log line: FormatLocaleDateTime of a local date-time.
 std::string FormatLogTimeStamp(TDateTime local);
 
 class MessageLog {

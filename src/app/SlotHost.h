@@ -5,8 +5,10 @@
 //              from its section, log event connected, Initialize, StartRecording) before the
 //              next one; a slot whose input fails keeps its error and start-up goes on;
 //   running:   SetEnabled (start/stop requests), and the timer work below;
-//   shutdown:  DestroySlot(i) for i = 0 .. count-1 in index order (each slot closes its file,
-//              records its duration, stops its threads and writes its configuration section).
+//   shutdown:  CloseRecordings (every slot closes its file at once, so that their last rows are
+//              written side by side), then DestroySlot(i) for i = 0 .. count-1 in index order
+//              (each slot records what is left of its rows, stops its threads and writes its
+//              configuration section).
 // Thread contract: every member is called on the main thread only.
 #include <functional>
 #include <string>
@@ -39,6 +41,7 @@ class SlotHost {
   // off.
   virtual bool Cleanup(const TLogMessageEvent& /*log*/) { return false; }
 
+  virtual void CloseRecordings() {}
   virtual void DestroySlot(int index) = 0;
 };
 

@@ -28,6 +28,10 @@ bool SlotListHost::Cleanup(const TLogMessageEvent& log) {
   return list_.Cleanup(log);
 }
 
+void SlotListHost::CloseRecordings() {
+  list_.CloseRecordings();
+}
+
 void SlotListHost::DestroySlot(int index) {
   list_.DestroySlot(index);
 }

@@ -24,6 +24,7 @@ class SlotListHost : public SlotHost {
   void CheckRotation() override;
   bool Cleanup(const TLogMessageEvent& log) override;
   void CheckSilence(const alarms::SilenceAlarmActions& actions) override;
+  void CloseRecordings() override;
   void DestroySlot(int index) override;
 
   slots::TSlotList& List() { return list_; }

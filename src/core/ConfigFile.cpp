@@ -291,7 +291,21 @@ bool WriteFileSafely(const std::string& fileName, const std::string& content) {
 void ConfigFile::WriteString(const std::string& section, const std::string& key,
                              const std::string& value) {
   std::lock_guard<std::mutex> lock(mutex_);
+  if (updating_ > 0) {
+    SetValue(*impl_, section, key, value);
+    dirty_ = true;
+    return;
+  }
   Impl changed = *impl_;
+  SetValue(changed, section, key, value);
+  if (!WriteFileSafely(fileName_, changed.Serialise())) {
+    throw ConfigWriteError("Unable to write to " + fileName_);
+  }
+  *impl_ = std::move(changed);
+}
+
+void ConfigFile::SetValue(Impl& changed, const std::string& section, const std::string& key,
+                          const std::string& value) {
   const std::string cleanSection = NormalName(section);
   const std::string cleanKey = NormalName(key);
   const std::string cleanValue = OneLine(value);
@@ -318,10 +332,6 @@ void ConfigFile::WriteString(const std::string& section, const std::string& key,
     }
     s->lines.insert(pos, std::move(line));
   }
-  if (!WriteFileSafely(fileName_, changed.Serialise())) {
-    throw ConfigWriteError("Unable to write to " + fileName_);
-  }
-  *impl_ = std::move(changed);
 }
 
 void ConfigFile::WriteInteger(const std::string& section, const std::string& key, int32_t value) {
@@ -337,7 +347,11 @@ void ConfigFile::DeleteKey(const std::string& section, const std::string& key) {
   if (impl_->FindValue(section, key) == nullptr) {
     return;
   }
-  Impl changed = *impl_;
+  Impl copy;
+  if (updating_ == 0) {
+    copy = *impl_;
+  }
+  Impl& changed = updating_ > 0 ? *impl_ : copy;
   for (Section& s : changed.sections) {
     if (SameName(s.name, NormalName(section))) {
       auto it = std::find_if(s.lines.begin(), s.lines.end(), [&](const Line& l) {
@@ -348,6 +362,10 @@ void ConfigFile::DeleteKey(const std::string& section, const std::string& key) {
       }
       break;
     }
+  }
+  if (updating_ > 0) {
+    dirty_ = true;
+    return;
   }
   if (!WriteFileSafely(fileName_, changed.Serialise())) {
     throw ConfigWriteError("Unable to write to " + fileName_);
@@ -360,9 +378,14 @@ void ConfigFile::EraseSection(const std::string& section) {
   if (impl_->Find(section) == nullptr) {
     return;
   }
+  const auto named = [&](const Section& s) { return SameName(s.name, NormalName(section)); };
+  if (updating_ > 0) {
+    std::erase_if(impl_->sections, named);
+    dirty_ = true;
+    return;
+  }
   Impl changed = *impl_;
-  std::erase_if(changed.sections,
-                [&](const Section& s) { return SameName(s.name, NormalName(section)); });
+  std::erase_if(changed.sections, named);
   if (!WriteFileSafely(fileName_, changed.Serialise())) {
     throw ConfigWriteError("Unable to write to " + fileName_);
   }
@@ -370,7 +393,24 @@ void ConfigFile::EraseSection(const std::string& section) {
 }
 
 void ConfigFile::UpdateFile() {
-  // Every write already reached the disk (written, flushed and renamed into place).
+  // Every write already reached the disk (written, flushed and renamed into place), except
+  // those collected by BeginUpdate, which EndUpdate writes.
+}
+
+void ConfigFile::BeginUpdate() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ++updating_;
+}
+
+void ConfigFile::EndUpdate() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (updating_ == 0 || --updating_ > 0 || !dirty_) {
+    return;
+  }
+  dirty_ = false;
+  if (!WriteFileSafely(fileName_, impl_->Serialise())) {
+    throw ConfigWriteError("Unable to write to " + fileName_);
+  }
 }
 
 bool TryParseConfigInteger(const std::string& text, int32_t& value) {

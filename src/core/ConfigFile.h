@@ -6,8 +6,10 @@
 // - Integers: decimal, or hexadecimal after "0x"/"0X" or "$"; anything else reads as the default.
 // - Bool keys: written "1"/"0"; any integer other than 0 reads true; a non-integer, the default.
 // - At most 2047 characters of a value are seen.
-// - Every write goes to the file at once; a missing file or section is created by the first
-//   write; a write the file system refuses raises ConfigWriteError "Unable to write to %s".
+// - Every write goes to the file at once (atomically: written to a temporary file that is then
+//   renamed over the old one); a missing file or section is created by the first write; a write
+//   the file system refuses raises ConfigWriteError "Unable to write to %s". BeginUpdate and
+//   EndUpdate collect many writes into one.
 // The file is read once when opened; there is no reload.
 // Thread contract: every member may be called from any thread; one internal mutex serialises
 // them (held across the file write).
@@ -15,6 +17,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/Error.h"
@@ -56,11 +59,50 @@ class ConfigFile {
   // Makes sure everything written so far is on disk (writes are already write-through).
   void UpdateFile();
 
+  // Many writes in one pass (closing every slot): between BeginUpdate and the matching
+  // EndUpdate (pairs may nest) the writes change what readers see but not the file; the last
+  // EndUpdate writes the file once, atomically (a temporary file renamed over the old one), so
+  // the file on disk is the old or the new one, never a mix. A refused write is raised by that
+  // EndUpdate as ConfigWriteError; the values stay changed in memory. ScopedConfigUpdate pairs
+  // them.
+  void BeginUpdate();
+  void EndUpdate();
+
  private:
   struct Impl;
+  static void SetValue(Impl& changed, const std::string& section, const std::string& key,
+                       const std::string& value);
+
   std::string fileName_;
   std::unique_ptr<Impl> impl_;
   mutable std::mutex mutex_;
+  int updating_ = 0;    // open BeginUpdate calls
+  bool dirty_ = false;  // writes collected since the first of them
+};
+
+// BeginUpdate now, EndUpdate at Commit or when the object goes (a refused write is then lost
+// silently: call Commit to hear of it).
+class ScopedConfigUpdate {
+ public:
+  explicit ScopedConfigUpdate(ConfigFile& config) : config_(&config) { config.BeginUpdate(); }
+  ~ScopedConfigUpdate() {
+    try {
+      Commit();
+    } catch (const ConfigWriteError&) {
+    }
+  }
+  ScopedConfigUpdate(const ScopedConfigUpdate&) = delete;
+  ScopedConfigUpdate& operator=(const ScopedConfigUpdate&) = delete;
+  // Ends the update: writes the file (raises ConfigWriteError when it is refused).
+  void Commit() {
+    ConfigFile* config = std::exchange(config_, nullptr);
+    if (config != nullptr) {
+      config->EndUpdate();
+    }
+  }
+
+ private:
+  ConfigFile* config_;
 };
 
 // Parses an integer the way the configuration file does (decimal, "0x"/"$" hexadecimal,

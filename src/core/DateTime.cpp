@@ -3,8 +3,10 @@
 #include <time.h>
 
 #include <algorithm>
+#include <clocale>
 #include <cmath>
 #include <cstdio>
+#include <ctime>
 
 #include "core/Error.h"
 
@@ -257,6 +259,31 @@ std::string FormatDateTime(const std::string& format, TDateTime value) {
     }
   }
   return out;
+}
+
+std::string FormatLocaleDateTime(TDateTime local) {
+  const char* name = std::setlocale(LC_TIME, nullptr);
+  const std::string locale = name != nullptr ? name : "C";
+  if (locale == "C" || locale == "POSIX" || locale.rfind("C.", 0) == 0) {
+    return FormatDateTime("yyyy-mm-dd hh:nn:ss", local);
+  }
+  const DateTimeFields f = DecodeDateTime(local);
+  struct tm fields = {};
+  fields.tm_year = f.year - 1900;
+  fields.tm_mon = f.month - 1;
+  fields.tm_mday = f.day;
+  fields.tm_hour = f.hour;
+  fields.tm_min = f.minute;
+  fields.tm_sec = f.second;
+  fields.tm_wday = f.dayOfWeek - 1;
+  fields.tm_isdst = -1;
+  char text[128];
+  // The locale's own short date, two-digit year included where the locale writes it so.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-y2k"
+  const size_t length = std::strftime(text, sizeof text, "%x %X", &fields);
+#pragma GCC diagnostic pop
+  return length > 0 ? std::string(text, length) : FormatDateTime("yyyy-mm-dd hh:nn:ss", local);
 }
 
 std::string FormatTimestamp(TDateTime value) {

@@ -52,6 +52,10 @@ int LocalUtcOffsetMinutes(TDateTime local);
 // Formats with the tokens yyyy, yy, mm, dd, hh, nn, ss, zzz (milliseconds); every other
 // character is copied literally. Example: "yyyy-mm-dd-hh-nn-ss".
 std::string FormatDateTime(const std::string& format, TDateTime value);
+// A local date-time as the operator reads it: the short date and long time of the time locale
+// in force (LC_TIME, "%x %X"), e.g. "05.03.2024 14:00:00" in de_DE. Under the C/POSIX locale
+// (no locale chosen) "yyyy-mm-dd hh:nn:ss". Any thread; reads the process locale.
+std::string FormatLocaleDateTime(TDateTime local);
 // "yyyy-mm-dd hh:nn:ss.zzz", the text format of the recordings table.
 std::string FormatTimestamp(TDateTime value);
 // Parses the text produced by FormatTimestamp (the milliseconds part is optional);

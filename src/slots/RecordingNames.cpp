@@ -42,8 +42,33 @@ std::string RecordingFileExtension(TBassStreamingFormat format, const std::strin
   return "";
 }
 
-std::string BuildRecordingName(const RecordingNaming& naming, TDateTime now,
-                               const std::string& extension) {
+std::optional<std::string> NormalRecordingName(const std::string& name) {
+  std::string normal;
+  size_t begin = 0;
+  while (begin <= name.size()) {
+    size_t end = name.find_first_of("/\\", begin);
+    if (end == std::string::npos) {
+      end = name.size();
+    }
+    const std::string part = name.substr(begin, end - begin);
+    if (part == "..") {
+      return std::nullopt;
+    }
+    if (!part.empty() && part != ".") {
+      normal += normal.empty() ? part : "/" + part;
+    }
+    begin = end + 1;
+  }
+  if (normal.empty()) {
+    return std::nullopt;
+  }
+  return normal;
+}
+
+namespace {
+
+std::string BuildRawName(const RecordingNaming& naming, TDateTime now,
+                         const std::string& extension) {
   if (!naming.customFilename.empty()) {
     const DateTimeFields f = DecodeDateTime(now);
     char year[16];
@@ -63,6 +88,20 @@ std::string BuildRecordingName(const RecordingNaming& naming, TDateTime now,
     return stamp + extension;
   }
   return FormatDateTime("yyyy/mm/dd/", now) + stamp + extension;
+}
+
+}  // namespace
+
+std::string BuildRecordingName(const RecordingNaming& naming, TDateTime now,
+                               const std::string& extension, std::string* refused) {
+  const std::string raw = BuildRawName(naming, now, extension);
+  if (const auto normal = NormalRecordingName(raw)) {
+    return *normal;
+  }
+  if (refused != nullptr) {
+    *refused = raw;
+  }
+  return FormatDateTime("yyyy/mm/dd/yyyy-mm-dd-hh-nn-ss", now) + extension;
 }
 
 std::string UniqueRecordingPath(const std::string& path,

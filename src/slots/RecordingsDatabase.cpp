@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "core/Error.h"
+#include "slots/RecordingNames.h"
 #include "slots/RecordingsDuration.h"
+#include "slots/WavHeaderRepair.h"
 #include "slots/sql/TSQLConnection.h"
 
 namespace velloran::slots {
@@ -33,7 +35,7 @@ std::string ChooseDatabaseFile(const std::string& databaseFile, const std::strin
   return WithTrailingDelimiter(slotFolder) + "Velloran.db";
 }
 
-std::shared_ptr<ISQLConnection> OpenRecordingsDatabase(const std::string& file) {
+std::shared_ptr<ISQLConnection> OpenRecordingsDatabase(const std::string& file, int busyTimeoutMs) {
   const std::filesystem::path folder = std::filesystem::path(file).parent_path();
   if (!folder.empty()) {
     std::error_code ec;
@@ -42,7 +44,7 @@ std::shared_ptr<ISQLConnection> OpenRecordingsDatabase(const std::string& file) 
       throw Error("Cannot create folder " + folder.string() + ": " + ec.message());
     }
   }
-  std::shared_ptr<ISQLConnection> connection = OpenSQLiteConnection(file);
+  std::shared_ptr<ISQLConnection> connection = OpenSQLiteConnection(file, busyTimeoutMs);
   connection
       ->PrepareStatement(
           "CREATE TABLE IF NOT EXISTS recordings (id INTEGER PRIMARY KEY AUTOINCREMENT, "
@@ -74,15 +76,23 @@ void UpdateRecordingDuration(ISQLConnection& connection, int64_t id, double seco
   update->ExecuteUpdatePrepared();
 }
 
+void DeleteRecording(ISQLConnection& connection, int64_t id) {
+  const auto remove = connection.PrepareStatement("DELETE FROM recordings WHERE id=:id");
+  remove->SetIntByName("id", id);
+  remove->ExecuteUpdatePrepared();
+}
+
 std::string ResolveRecordingPath(const std::string& slotFolder, const std::string& storedName) {
+  if (const auto normal = NormalRecordingName(storedName)) {
+    return WithTrailingDelimiter(slotFolder) + *normal;
+  }
+  // A name that leaves the folder keeps its ".." parts, so the path shows where it points and
+  // the clean-up's folder check refuses it.
   std::string name = storedName;
   for (char& c : name) {
     if (c == '\\') {
       c = '/';
     }
-  }
-  if (!name.empty() && name.front() == '/') {
-    return name;
   }
   return WithTrailingDelimiter(slotFolder) + name;
 }
@@ -104,10 +114,22 @@ int RepairUnfinishedRecordings(ISQLConnection& connection, const std::string& sl
   }
   int repaired = 0;
   for (const Row& row : rows) {
+    if (!NormalRecordingName(row.filename)) {
+      continue;  // not a file of this slot folder
+    }
     const std::string path = ResolveRecordingPath(slotFolder, row.filename);
     std::error_code ec;
     if (!std::filesystem::is_regular_file(path, ec)) {
       continue;
+    }
+    try {
+      // A WAV file's header still gives the length of its last refresh: players would stop
+      // there, so it gets the length of the samples in the file first.
+      RepairWavHeader(path);
+    } catch (const Error& e) {
+      if (log) {
+        log("Cannot repair the header of recording " + row.filename + ": " + e.what());
+      }
     }
     double seconds = 0;
     try {

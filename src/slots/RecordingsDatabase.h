@@ -16,6 +16,7 @@
 
 #include "core/DateTime.h"
 #include "slots/sql/SimpleSQLInterface.h"
+#include "slots/sql/TSQLConnection.h"
 
 namespace velloran::slots {
 
@@ -28,7 +29,9 @@ std::string ChooseDatabaseFile(const std::string& databaseFile, const std::strin
 
 // Creates the file's folder with all missing parents, opens the file (creating it) and creates
 // the table if it is missing. Raises velloran::Error with the message of the failure.
-std::shared_ptr<ISQLConnection> OpenRecordingsDatabase(const std::string& file);
+// busyTimeoutMs: how long a statement waits for a lock held elsewhere before it fails.
+std::shared_ptr<ISQLConnection> OpenRecordingsDatabase(
+    const std::string& file, int busyTimeoutMs = kDefaultSQLBusyTimeoutMs);
 
 // Inserts the row of a file that starts now and returns its id (from last_insert_rowid() on the
 // same connection). Raises velloran::Error; a failed insert leaves no row.
@@ -38,15 +41,22 @@ int64_t InsertRecording(ISQLConnection& connection, TDateTime start,
 // Writes the duration of the row with this id.
 void UpdateRecordingDuration(ISQLConnection& connection, int64_t id, double seconds);
 
-// The path of a file named in a row: relative names (with "/" or "\" separators) lie below the
-// slot folder; an absolute name stays as it is.
+// Removes the row with this id (its file is gone).
+void DeleteRecording(ISQLConnection& connection, int64_t id);
+
+// The path of a file named in a row: every name lies below the slot folder ("/" and "\" both
+// separate folders, a leading one means nothing); a name with ".." parts keeps them, so that
+// the path points outside the folder and is refused by the clean-up.
 std::string ResolveRecordingPath(const std::string& slotFolder, const std::string& storedName);
 
 // Gives every row with a NULL duration (except the row excludeId, the file being written now)
 // whose file exists the length read from that file, logging "Repaired recording %s: duration
-// %.1f s" with the stored name. A row whose file is missing stays as it is; a file that cannot
-// be read as audio is logged as "Cannot repair recording %s: %s" and its row stays as it is.
-// Returns the number of rows repaired. Raises velloran::Error for a failing database.
+// %.1f s" with the stored name. A WAV file's header is first set to the samples in the file
+// (RepairWavHeader; a failure is logged as "Cannot repair the header of recording %s: %s").
+// Rows whose name leaves the slot folder are passed over. A row whose file is missing stays as it
+// is; a file that cannot be read as audio is logged as "Cannot repair recording %s: %s" and its row
+// stays as it is. Returns the number of rows repaired. Raises velloran::Error for a failing
+// database.
 int RepairUnfinishedRecordings(ISQLConnection& connection, const std::string& slotFolder,
                                const std::function<void(const std::string&)>& log,
                                int64_t excludeId = 0);

@@ -17,6 +17,7 @@
 #include "slots/FileStartCheck.h"
 #include "slots/RecordingNames.h"
 #include "slots/RecordingsDatabase.h"
+#include "slots/RecordingsWriteQueue.h"
 #include "slots/TimeSlots.h"
 
 namespace velloran::slots {
@@ -57,6 +58,7 @@ TSlotInfo::~TSlotInfo() {
   } catch (const std::exception& e) {
     DoLogMessage(std::string("Error closing recording: ") + e.what());
   }
+  CloseDatabaseWrites();
   if (fStreamingThread) {
     fStreamingThread->Destroy();
     fStreamingThread.reset();
@@ -146,7 +148,7 @@ std::string TSlotInfo::CurrentFilename() const {
 }
 int64_t TSlotInfo::CurrentRecordingID() const {
   std::lock_guard<std::recursive_mutex> lock(fCS);
-  return fCurrentRecordingID;
+  return fRecordingsWrites ? fRecordingsWrites->RowId(fCurrentRecordingID) : 0;
 }
 std::string TSlotInfo::ErrorMessage() const {
   std::lock_guard<std::recursive_mutex> lock(fCS);
@@ -466,6 +468,7 @@ bool TSlotInfo::DeviceConnected() const {
 
 bool TSlotInfo::CheckRotation() {
   ReportWinampPlugin();
+  ReportDatabaseWrites();
   if (WatchFaults()) {
     return true;  // a file that could not start, or was deleted, has been replaced
   }
@@ -521,11 +524,7 @@ void TSlotInfo::CloseCurrentRecording(bool keepEncoder) {
                              (2.0 * ended->Format().channels * ended->Format().sampleRate);
         seconds = std::min(seconds, taken);
       }
-      try {
-        UpdateRecordingDuration(*GetDatabaseConnection(), fCurrentRecordingID, seconds);
-      } catch (const std::exception& e) {
-        DoLogMessage(std::string("Error updating database: ") + e.what());
-      }
+      fRecordingsWrites->FileFinished(fCurrentRecordingID, seconds);
     }
     fCueSheetData.clear();
     fCueSheetTrackCounter = 0;
@@ -576,8 +575,8 @@ void TSlotInfo::StartEncoderLocked() {
   const RecordingNaming naming{fSettings.fCustomFilename, fSettings.fFlatFilenames,
                                fSettings.fFilenamePrefix};
   const std::string previous = fCurrentFilename;
-  const std::string fullPath = UniqueRecordingPath(
-      folder + BuildRecordingName(naming, NowLocal(), extension), [&](const std::string& p) {
+  const std::string fullPath =
+      UniqueRecordingPath(folder + NameRecording(naming, extension), [&](const std::string& p) {
         std::error_code ec;
         return p == previous || std::filesystem::exists(p, ec);
       });
@@ -654,23 +653,14 @@ bool TSlotInfo::ReportEncoderState() {
   return false;
 }
 
-void TSlotInfo::RecordFileStart(const std::string& relativeName) {
-  try {
-    fCurrentRecordingID = InsertRecording(*GetDatabaseConnection(), NowLocal(), relativeName);
-  } catch (const std::exception& e) {
-    fCurrentRecordingID = 0;
-    DoLogMessage(std::string("Error updating database: ") + e.what());
-  }
-}
-
-std::shared_ptr<ISQLConnection> TSlotInfo::GetDatabaseConnection() const {
+std::shared_ptr<ISQLConnection> TSlotInfo::GetDatabaseConnection(int busyTimeoutMs) const {
   std::string file;
   {
     std::lock_guard<std::recursive_mutex> lock(fCS);
     file = ChooseDatabaseFile(fSettings.fDatabaseFile, fSettings.fDatabaseFolder, fSettings.fFolder,
                               fIndex);
   }
-  return OpenRecordingsDatabase(file);
+  return OpenRecordingsDatabase(file, busyTimeoutMs);
 }
 
 void TSlotInfo::RepairDatabase() {
@@ -684,7 +674,7 @@ void TSlotInfo::RepairDatabase() {
       std::lock_guard<std::recursive_mutex> lock(fCS);
       file = ChooseDatabaseFile(fSettings.fDatabaseFile, fSettings.fDatabaseFolder,
                                 fSettings.fFolder, fIndex);
-      current = fCurrentRecordingID;
+      current = CurrentRecordingID();
     }
     std::error_code ec;
     if (!std::filesystem::exists(file, ec)) {

@@ -37,9 +37,11 @@
 #include "core/DateTime.h"
 #include "core/SimpleThread.h"
 #include "slots/DroppedAudioReport.h"
+#include "slots/RecordingNames.h"
 #include "slots/SlotTypes.h"
 #include "slots/TSlotSettings.h"
 #include "slots/sql/SimpleSQLInterface.h"
+#include "slots/sql/TSQLConnection.h"
 
 namespace velloran::audio {
 class DeviceCatalogue;
@@ -47,6 +49,8 @@ class TDeviceInfoWithClients;
 }  // namespace velloran::audio
 
 namespace velloran::slots {
+
+class RecordingsWriteQueue;
 
 class TSlotInfo {
  public:
@@ -109,7 +113,10 @@ class TSlotInfo {
 
   // A fresh connection to the slot's recordings database: the file is chosen under fCS, then
   // opened (folder and table created) outside it. Raises velloran::Error. Any thread.
-  std::shared_ptr<ISQLConnection> GetDatabaseConnection() const;
+  std::shared_ptr<ISQLConnection> GetDatabaseConnection(
+      int busyTimeoutMs = kDefaultSQLBusyTimeoutMs) const;
+  // Waits up to timeoutMs until the rows queued so far are in the database (main thread; tests).
+  bool WaitForDatabaseWrites(uint32_t timeoutMs);
 
   // ---- retention clean-up (main thread; each takes fCS) ----
   // Only files that a row names, inside the slot folder, are deleted; never the file being
@@ -219,8 +226,19 @@ class TSlotInfo {
   static void StreamMetaSyncProc(HSYNC handle, DWORD channel, DWORD data, void* user);
   bool DeviceConnected() const;
   void StartEncoderLocked();
+  // The database rows of the files go through fRecordingsWrites (TSlotInfoDatabase.cpp): a
+  // file's row is queued when it starts, its duration when it ends; the worker's reports are
+  // logged by the rotation check, and the destructor waits kDatabaseDrainMs at most for what is
+  // left.
   void RecordFileStart(const std::string& relativeName);
+  void ReportDatabaseWrites();
+  void CloseDatabaseWrites();
+  static constexpr uint32_t kDatabaseDrainMs = 3000;
   void RepairDatabase();
+  // The next file's name relative to the slot folder, for the local time now; a name that
+  // would leave the slot folder is logged (once per naming setting) and the dated name is
+  // used instead (TSlotInfoNames.cpp).
+  std::string NameRecording(const RecordingNaming& naming, const std::string& extension);
   // Main timer: logs what happened to the current encoder since the last look (a write error
   // and its end, an unexpected end; dropped audio goes through fDroppedAudio). An
   // encoder that ended on its own is replaced by a new file (CycleEncoder) once
@@ -263,7 +281,8 @@ class TSlotInfo {
   HFX fDownmixFX = 0;
   int fDownmixChannels[2] = {BASS_BFX_CHAN1, BASS_BFX_CHAN2};
   std::string fCurrentFilename;
-  int64_t fCurrentRecordingID = 0;
+  int64_t fCurrentRecordingID = 0;  // the write queue's token of the current file's row (0: none)
+  std::unique_ptr<RecordingsWriteQueue> fRecordingsWrites;  // made by the first file
   std::string fErrorMessage;
   std::atomic<int64_t> fStreamPosition{0};
   std::unique_ptr<TSimpleThread> fPullThread;
@@ -282,6 +301,7 @@ class TSlotInfo {
   std::vector<std::string> fCueSheetData;
   int fCueSheetTrackCounter = 0;
   std::optional<int32_t> fWarnedTimeSlotLength;  // the out-of-range length last logged
+  std::string fRefusedNaming;                    // the naming settings last refused and logged
   // What has been logged about the current encoder (reset with every new file).
   struct EncoderReport {
     int outputError = 0;

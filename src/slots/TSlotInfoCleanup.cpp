@@ -16,6 +16,10 @@ namespace velloran::slots {
 namespace {
 
 constexpr int64_t kBytesPerGiB = 1024LL * 1024 * 1024;
+// The clean-up runs on the main thread between file boundaries: a database held by another
+// process fails the pass quickly (it is logged and tried again after the next rotation)
+// instead of holding up every slot for the usual busy time-out.
+constexpr int kCleanupBusyTimeoutMs = 200;
 
 std::filesystem::path Normal(const std::string& path) {
   std::filesystem::path normal = std::filesystem::path(path).lexically_normal();
@@ -66,7 +70,7 @@ bool TSlotInfo::CleanUpByAge() {
   if (!fSettings.fCleanupDaysEnabled) {
     return false;
   }
-  const auto connection = GetDatabaseConnection();
+  const auto connection = GetDatabaseConnection(kCleanupBusyTimeoutMs);
   const auto select = connection->PrepareStatement(
       "SELECT id, filename FROM recordings WHERE julianday(:now) - julianday(starttime) > :days");
   // "now" comes from the program's clock, in UTC.
@@ -94,7 +98,7 @@ bool TSlotInfo::CleanupBySpace() {
   if (available < 0 || available >= static_cast<int64_t>(fSettings.fCleanupSpace) * kBytesPerGiB) {
     return false;
   }
-  const auto connection = GetDatabaseConnection();
+  const auto connection = GetDatabaseConnection(kCleanupBusyTimeoutMs);
   const auto rows = connection->PrepareStatement("SELECT id, filename FROM recordings ORDER BY id")
                         ->ExecuteQueryPrepared();
   while (rows->Next()) {

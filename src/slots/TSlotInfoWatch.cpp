@@ -13,6 +13,7 @@
 #include "audio/encode/BassEncode.h"
 #include "audio/engine/Engine.h"
 #include "core/Clock.h"
+#include "slots/RecordingsWriteQueue.h"
 #include "slots/TSlotInfo.h"
 
 namespace velloran::slots {
@@ -27,17 +28,10 @@ bool TSlotInfo::WatchFaults() {
     DoLogMessage("The file " + fCurrentFilename + " was deleted while it was being written; " +
                  "starting a new file");
     // The deleted file has no duration to keep: its row goes with it.
-    if (fCurrentRecordingID != 0) {
-      try {
-        auto connection = GetDatabaseConnection();
-        const auto remove = connection->PrepareStatement("DELETE FROM recordings WHERE id=:id");
-        remove->SetIntByName("id", fCurrentRecordingID);
-        remove->ExecuteUpdatePrepared();
-      } catch (const std::exception& e) {
-        DoLogMessage(std::string("Error updating database: ") + e.what());
-      }
-      fCurrentRecordingID = 0;
+    if (fCurrentRecordingID != 0 && fRecordingsWrites) {
+      fRecordingsWrites->FileDeleted(fCurrentRecordingID);
     }
+    fCurrentRecordingID = 0;
     CycleEncoder();
     return true;
   }

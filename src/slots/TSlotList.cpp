@@ -12,6 +12,7 @@ TSlotList::TSlotList(ConfigFile& config, const audio::DeviceCatalogue* catalogue
     : config_(config), catalogue_(catalogue), onFileRotated_(std::move(onFileRotated)) {}
 
 TSlotList::~TSlotList() {
+  CloseRecordings();
   for (int i = 0; i < Count(); ++i) {
     DestroySlot(i);
   }
@@ -82,6 +83,14 @@ bool TSlotList::Cleanup(const TSlotInfo::TLogMessageEvent& log) {
     }
   }
   return work;
+}
+
+void TSlotList::CloseRecordings() {
+  for (const auto& slot : slots_) {
+    if (slot) {
+      slot->CloseCurrentRecording(false);
+    }
+  }
 }
 
 void TSlotList::DestroySlot(int index) {

@@ -1,5 +1,7 @@
 #include "slots/TSlotSettings.h"
 
+#include <filesystem>
+
 #include "core/Paths.h"
 
 namespace velloran::slots {
@@ -50,7 +52,27 @@ std::string DefaultFolder(const std::string& name) {
   return GetSpecialFolderPath(kCsidlMyMusic) + "/Velloran/" + name;
 }
 
+std::string RootFolderOf(const ConfigFile& config) {
+  std::error_code ec;
+  const auto file = std::filesystem::absolute(config.FileName(), ec);
+  return (ec ? std::filesystem::path(config.FileName()) : file).parent_path().string();
+}
+
 }  // namespace
+
+std::string ResolveSlotFolder(const std::string& rootFolder, const std::string& folder) {
+  if (!folder.empty() && folder.front() == '/') {
+    return folder;
+  }
+  std::string root = rootFolder;
+  while (root.size() > 1 && root.back() == '/') {
+    root.pop_back();
+  }
+  if (folder.empty()) {
+    return root;
+  }
+  return IncludeTrailingPathDelimiter(root) + folder;
+}
 
 std::string SlotSectionName(int index) {
   return "Slot" + std::to_string(index);
@@ -73,7 +95,8 @@ TSlotSettings ReadSlotSettings(const ConfigFile& config, int index, bool alarmOn
   s.fExtraSleep = r.Int("ExtraSleep", 0);
   s.fAudioFormat = alarmOnly ? sfNone : StreamingFormatFromWord(r.Text("Format", "mp3"));
   s.fFileExtension = r.Text("FileExtension", "");
-  s.fFolder = r.Text("Folder", DefaultFolder(s.fName));
+  s.fFolderText = r.Text("Folder", DefaultFolder(s.fName));
+  s.fFolder = ResolveSlotFolder(RootFolderOf(config), s.fFolderText);
   s.fDatabaseFile = r.Text("DatabaseFile", "");
   s.fDatabaseFolder = config.ReadString(kGeneral, "DatabaseFolder", "");
   s.fFilenamePrefix = r.Text("FilenamePrefix", "");
@@ -131,7 +154,9 @@ void WriteSlotSettings(ConfigFile& config, int index, const TSlotSettings& s) {
   SectionWriter w(config, SlotSectionName(index));
   w.Flag("Enabled", s.fEnabled);
   w.Text("Name", s.fName);
-  w.Text("Folder", s.fFolder);
+  w.Text("Folder", ResolveSlotFolder(RootFolderOf(config), s.fFolderText) == s.fFolder
+                       ? s.fFolderText
+                       : s.fFolder);
   w.Flag("FlatFilenames", s.fFlatFilenames);
   w.Flag("NoAutoRotate", s.fNoAutoRotate);
   w.Int("TimeSlotLength", s.fTimeSlotLength);

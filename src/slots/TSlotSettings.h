@@ -12,6 +12,10 @@
 
 namespace velloran::slots {
 
+// The slot folder of a "Folder" value: an absolute path as it is; a relative one below the root
+// folder (the folder of the configuration file); an empty one is the root folder itself.
+std::string ResolveSlotFolder(const std::string& rootFolder, const std::string& folder);
+
 struct TSlotSettings {
   int32_t fSampleRate = 44100;
   std::string fName;
@@ -27,7 +31,8 @@ struct TSlotSettings {
   int32_t fExtraSleep = 0;
   TBassStreamingFormat fAudioFormat = sfMP3;
   std::string fFileExtension;
-  std::string fFolder;
+  std::string fFolder;      // the slot folder, absolute (see ResolveSlotFolder)
+  std::string fFolderText;  // "Folder" as the file holds it, written back while it still applies
   std::string fDatabaseFile;
   std::string fDatabaseFolder;
   std::string fFilenamePrefix;

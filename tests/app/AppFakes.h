@@ -122,8 +122,11 @@ class RecordingSlots : public SlotHost {
     steps_.push_back((enabled ? "Enable " : "Disable ") + std::to_string(index));
   }
   void CheckRotation() override { steps_.push_back("CheckRotation"); }
-  void CheckSilence(const alarms::SilenceAlarmActions& /*actions*/) override {
+  void CheckSilence(const alarms::SilenceAlarmActions& actions) override {
     steps_.push_back("CheckSilence");
+    if (!emailSubject.empty() && actions.sendEmail) {
+      actions.sendEmail(std::exchange(emailSubject, ""));
+    }
   }
   void CheckStreamTitles() override { steps_.push_back("CheckStreamTitles"); }
   bool Cleanup(const TLogMessageEvent& /*log*/) override {
@@ -140,7 +143,9 @@ class RecordingSlots : public SlotHost {
   }
 
   bool cleanupWork = false;
-  int failingSlot = -1;  // CreateSlot raises an error for this index
+  int failingSlot = -1;
+  std::string emailSubject;  // the next silence check sends one alarm e-mail with it  // CreateSlot
+                             // raises an error for this index
 
  private:
   Steps& steps_;

@@ -18,7 +18,9 @@
 #include "app/HashWebPassword.h"
 #include "core/Clock.h"
 #include "core/Error.h"
+#include "support/BlackHoleServer.h"
 #include "support/TempDir.h"
+#include "support/TimeLocale.h"
 
 namespace velloran::app {
 namespace {
@@ -228,6 +230,28 @@ TEST_F(ApplicationTest, AlarmCallsAndNotificationEmails) {
   EXPECT_THROW(app.SendNotificationEmail("Test from Velloran", true), Error);
 }
 
+// An alarm e-mail to a server that accepts and never answers: the silence check returns while
+// the exchange still runs (on the e-mail worker), the rotation goes on, and closing gives the
+// message up.
+TEST_F(ApplicationTest, AlarmEmailsNeverHoldUpTheMainThread) {
+  velloran::test::BlackHoleServer hole;
+  WriteIni("[General]\nSlotCount=1\n[EMail]\nSMTPServer=127.0.0.1\nSMTPPort=" +
+           std::to_string(hole.Port()) +
+           "\nEncryption=none\nFromAddress=rec@studio.example\nReceipients=ops@example.com\n");
+  TVelloranApp& app = Make(false);
+  app.Create();
+  slots_.emailSubject = "Slot 1: SILENCE DETECTED";
+  app.timSilenceDetectionTimer();
+  ASSERT_TRUE(hole.WaitForConnections(1, 20000));
+  EXPECT_TRUE(hole.PeerConnected(0));  // still waiting for the greeting
+  steps_.clear();
+  app.timTimerTimer();
+  EXPECT_EQ(steps_, (Steps{"CheckRotation"}));
+  app.Destroy();
+  EXPECT_TRUE(LogHas(": Error sending e-mail: E-mail sending aborted"));
+  EXPECT_FALSE(hole.PeerConnected(0));
+}
+
 TEST_F(ApplicationTest, LogKeepsAtMost999StampedLines) {
   struct ScopedTz {
     ScopedTz() {
@@ -249,6 +273,22 @@ TEST_F(ApplicationTest, LogKeepsAtMost999StampedLines) {
   ASSERT_EQ(lines.size(), 999u);
   EXPECT_EQ(lines.front(), "2026-12-10 14:03:05: line 2");
   EXPECT_EQ(lines.back(), "2026-12-10 14:03:05: line 1000");
+}
+
+// The log's time stamp is the locale's short date and long time.
+TEST_F(ApplicationTest, LogStampFollowsTheTimeLocale) {
+  const velloran::test::ScopedTimeLocale german("de_DE.UTF-8");
+  if (!german.Active()) {
+    GTEST_SKIP() << "no de_DE locale and no locale sources to build it";
+  }
+  SetClock(std::make_shared<ManualClock>(int64_t{1796907785} * 1000));  // 2026-12-10 13:03:05 Z
+  setenv("TZ", "UTC0", 1);
+  tzset();
+  TVelloranApp& app = Make(false);
+  app.LogMessage(nullptr, "line");
+  unsetenv("TZ");
+  tzset();
+  EXPECT_EQ(app.Messages().Lines().back(), "10.12.2026 13:03:05: line");
 }
 
 TEST_F(ApplicationTest, WorkerLogLinesAreShownBeforeTheWorkerGoesOn) {

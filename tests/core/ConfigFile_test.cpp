@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
 
 #include <filesystem>
 #include <fstream>
@@ -198,6 +202,71 @@ TEST_F(ConfigFileTest, RefusedWritesRaiseAndLeaveTheFileAlone) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.Path()),
                           std::filesystem::directory_iterator()),
             1);
+}
+
+// Many writes in one update (closing every slot) reach the file once, at the end of the
+// outermost update: until then the file is the old one, so a kill in between leaves it whole.
+TEST_F(ConfigFileTest, AnUpdateIsWrittenOnceAtItsEnd) {
+  WriteText("[Slot0]\nName=A\n[Old]\nKey=1\n");
+  const std::string old = ReadText();
+  ConfigFile ini(path_);
+  {
+    ScopedConfigUpdate outer(ini);
+    for (int i = 0; i < 255; ++i) {
+      ScopedConfigUpdate inner(ini);
+      for (int k = 0; k < 20; ++k) {
+        ini.WriteInteger("Slot" + std::to_string(i), "Key" + std::to_string(k), i * k);
+      }
+      inner.Commit();
+    }
+    ini.DeleteKey("Slot0", "Name");
+    ini.EraseSection("Old");
+    EXPECT_EQ(ini.ReadInteger("Slot254", "Key19", -1), 254 * 19);  // readers see the values
+    EXPECT_FALSE(ini.ValueExists("Slot0", "Name"));
+    EXPECT_EQ(ReadText(), old);  // the file does not, yet
+    outer.Commit();
+  }
+  ConfigFile reread(path_);
+  EXPECT_EQ(reread.ReadSections().size(), 255u);
+  EXPECT_EQ(reread.ReadInteger("Slot254", "Key19", -1), 254 * 19);
+  EXPECT_FALSE(reread.ValueExists("Slot0", "Name"));
+  EXPECT_FALSE(reread.SectionExists("Old"));
+  ini.WriteInteger("Slot0", "Key0", 7);  // single values are written through again
+  EXPECT_EQ(ConfigFile(path_).ReadInteger("Slot0", "Key0", -1), 7);
+
+  // A process killed in the middle of an update leaves the file as it was.
+  const std::string before = ReadText();
+  int pipeFds[2];
+  ASSERT_EQ(pipe(pipeFds), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    ConfigFile writer(path_);
+    writer.BeginUpdate();
+    for (int i = 0; i < 255; ++i) {
+      writer.WriteString("Slot" + std::to_string(i), "Name", "new " + std::to_string(i));
+      if (i == 128) {
+        (void)!write(pipeFds[1], "x", 1);
+        pause();  // killed here, halfway through the sections
+      }
+    }
+    _exit(0);
+  }
+  char byte = 0;
+  ASSERT_EQ(read(pipeFds[0], &byte, 1), 1);
+  kill(child, SIGKILL);
+  waitpid(child, nullptr, 0);
+  close(pipeFds[0]);
+  close(pipeFds[1]);
+  EXPECT_EQ(ReadText(), before);
+
+  // A refused file is reported by the end of the update and left alone.
+  chmod(path_.c_str(), 0444);
+  ScopedConfigUpdate refused(ini);
+  ini.WriteString("Slot1", "Name", "x");
+  EXPECT_THROW(refused.Commit(), ConfigWriteError);
+  EXPECT_EQ(ReadText(), before);
+  chmod(path_.c_str(), 0644);
 }
 
 TEST_F(ConfigFileTest, MalformedLinesNeverBreakReading) {

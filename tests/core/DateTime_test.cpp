@@ -4,6 +4,7 @@
 
 #include "ScopedTimeZone.h"
 #include "core/Error.h"
+#include "support/TimeLocale.h"
 
 namespace velloran {
 namespace {
@@ -74,6 +75,26 @@ TEST(DateTimeTest, FormatsTokensAndCopiesTheRest) {
   EXPECT_EQ(FormatDateTime("mm/dd/yy hh:nn:ss.zzz", v), "03/05/24 14:00:07.045");
   EXPECT_EQ(FormatDateTime("yyyy-mm-ddThh:nn:ss.zzzZ", v), "2024-03-05T14:00:07.045Z");
   EXPECT_EQ(FormatDateTime("Slot x", v), "Slot x");
+}
+
+// The operator's date and time: the short date and long time of the time locale; the ISO form
+// where no locale was chosen.
+TEST(DateTimeTest, LocaleDateTimeFollowsLcTime) {
+  const TDateTime t = EncodeDateTime(2024, 3, 5, 14, 0, 7, 0);
+  EXPECT_EQ(FormatLocaleDateTime(t), "2024-03-05 14:00:07");  // the C locale of the tests
+  {
+    const test::ScopedTimeLocale german("de_DE.UTF-8");
+    if (!german.Active()) {
+      GTEST_SKIP() << "no de_DE locale and no locale sources to build it";
+    }
+    EXPECT_EQ(FormatLocaleDateTime(t), "05.03.2024 14:00:07");
+  }
+  {
+    const test::ScopedTimeLocale american("en_US.UTF-8");
+    ASSERT_TRUE(american.Active());
+    EXPECT_EQ(FormatLocaleDateTime(t), "03/05/2024 02:00:07 PM");
+  }
+  EXPECT_EQ(FormatLocaleDateTime(t), "2024-03-05 14:00:07");
 }
 
 TEST(DateTimeTest, TimestampTextRoundTrips) {

@@ -20,6 +20,9 @@ import unittest
 VELLORAN = None
 TIMEOUT = 30.0
 STAMP = re.compile(r"^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d: ")
+# Log stamps follow the time locale; the C locale gives the form STAMP looks for.
+C_TIME_ENV = {k: v for k, v in os.environ.items() if k != "LC_ALL"}
+C_TIME_ENV["LC_TIME"] = "C"
 
 GLOBAL_KEYS = [
     "General/ColumnCount", "General/VerticalAutoSize",
@@ -38,7 +41,7 @@ class Service:
         self._queue = queue.Queue()
         self.proc = subprocess.Popen(
             [program or VELLORAN, "-headless", "-rootfolder", root, *extra],
-            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, env=C_TIME_ENV)
         self._reader = threading.Thread(target=self._read, daemon=True)
         self._reader.start()
 

@@ -10,15 +10,19 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <mutex>
 #include <sstream>
 #include <thread>
 
+#include "alarms/EmailAlarmWorker.h"
 #include "alarms/NotificationEmail.h"
 #include "alarms/TSSLEmail.h"
 #include "core/Error.h"
+#include "support/BlackHoleServer.h"
 #include "support/ServerProcess.h"
 #include "support/TempDir.h"
 
@@ -371,6 +375,69 @@ TEST(TSSLEmailTest, NoRecipientIsAnError) {
   email.FedToEmail = " , ";
   EXPECT_THROW(email.SendEmail(), Error);
   EXPECT_TRUE(server.Messages().empty());
+}
+
+// The alarm e-mails leave from the worker in the order they were queued, each with the time
+// text of its alarm.
+TEST(EmailAlarmWorkerTest, MessagesGoOutInQueueOrder) {
+  SmtpServer server(Transport::kPlain);
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::vector<std::string> lines;
+  int done = 0;
+  EmailAlarmWorker worker([&](const std::string& line) {
+    std::lock_guard<std::mutex> lock(mutex);
+    lines.push_back(line);
+  });
+  worker.SetSentHook([&](const std::string&) {
+    std::lock_guard<std::mutex> lock(mutex);
+    ++done;
+    changed.notify_all();
+  });
+  worker.Start();
+  for (const char* n : {"1", "2", "3"}) {
+    worker.Queue(Settings(server, Transport::kPlain), std::string("alarm ") + n,
+                 std::string("05.03.2024 14:00:0") + n);
+  }
+  {
+    std::unique_lock<std::mutex> lock(mutex);
+    ASSERT_TRUE(changed.wait_for(lock, std::chrono::seconds(60), [&] { return done == 3; }));
+  }
+  worker.Stop();
+  EXPECT_TRUE(lines.empty());
+  const auto messages = server.Messages();
+  ASSERT_EQ(messages.size(), 3u);
+  for (size_t i = 0; i < 3; ++i) {
+    EXPECT_THAT(messages[i].Header("Subject"), ElementsAre("alarm " + std::to_string(i + 1)));
+    EXPECT_THAT(
+        messages[i].bodyLines,
+        ElementsAre(StartsWith("Host: "), "Date/Time: 05.03.2024 14:00:0" + std::to_string(i + 1)));
+  }
+}
+
+// A server that accepts and never answers holds up only the worker; closing gives up the
+// message in progress at once and names the one that waited behind it.
+TEST(EmailAlarmWorkerTest, ASilentServerHoldsOnlyTheWorkerAndClosingGivesUp) {
+  test::BlackHoleServer hole;
+  SmtpServer server(Transport::kPlain);
+  std::mutex mutex;
+  std::vector<std::string> lines;
+  EmailAlarmWorker worker([&](const std::string& line) {
+    std::lock_guard<std::mutex> lock(mutex);
+    lines.push_back(line);
+  });
+  worker.Start();
+  NotificationEmailSettings silent = Settings(server, Transport::kPlain);
+  silent.smtpPort = std::to_string(hole.Port());
+  worker.Queue(silent, "first", "now");
+  worker.Queue(Settings(server, Transport::kPlain), "second", "now");
+  ASSERT_TRUE(hole.WaitForConnections(1, 20000));
+  EXPECT_TRUE(hole.PeerConnected(0));      // the exchange is under way
+  EXPECT_TRUE(server.Messages().empty());  // and the next message waits behind it
+  worker.Stop();
+  EXPECT_THAT(lines, ElementsAre("Error sending e-mail: E-mail sending aborted",
+                                 "E-mail not sent (closing): second"));
+  EXPECT_FALSE(hole.PeerConnected(0));
 }
 
 }  // namespace

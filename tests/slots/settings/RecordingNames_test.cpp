@@ -43,6 +43,41 @@ TEST(RecordingNamesTest, NamingRules) {
   }
 }
 
+// One stored form for every name, whatever separators the pattern was written with; a name
+// that would leave the slot folder is refused and the dated name takes its place.
+TEST(RecordingNamesTest, SeparatorsAndNamesThatLeaveTheFolder) {
+  const TDateTime t = EncodeDateTime(2024, 3, 5, 7, 30, 15, 0);
+  struct Case {
+    RecordingNaming naming;
+    const char* expected;
+    const char* refused;  // "" when the name is used
+  };
+  const std::vector<Case> cases = {
+      {{"%Y\\%M\\show-%h", false, ""}, "2024/03/show-07.mp3", ""},
+      {{"/lead/%h%m", false, ""}, "lead/0730.mp3", ""},
+      {{"\\\\a//./b\\%s", false, ""}, "a/b/15.mp3", ""},
+      {{"", true, "news\\"}, "news/2024-03-05-07-30-15.mp3", ""},
+      {{"../../../x_%h%m%s", false, ""},
+       "2024/03/05/2024-03-05-07-30-15.mp3",
+       "../../../x_073015.mp3"},
+      {{"a\\..\\..\\x", false, ""}, "2024/03/05/2024-03-05-07-30-15.mp3", "a\\..\\..\\x.mp3"},
+      {{"", true, "../"}, "2024/03/05/2024-03-05-07-30-15.mp3", "../2024-03-05-07-30-15.mp3"},
+      {{"", false, "..\\up-"},
+       "2024/03/05/2024-03-05-07-30-15.mp3",
+       "2024/03/05/..\\up-2024-03-05-07-30-15.mp3"},
+  };
+  for (const Case& c : cases) {
+    std::string refused;
+    EXPECT_EQ(BuildRecordingName(c.naming, t, ".mp3", &refused), c.expected)
+        << c.naming.customFilename << c.naming.filenamePrefix;
+    EXPECT_EQ(refused, c.refused) << c.naming.customFilename << c.naming.filenamePrefix;
+  }
+  EXPECT_EQ(NormalRecordingName("2024\\03\\05\\a.mp3"), "2024/03/05/a.mp3");
+  EXPECT_EQ(NormalRecordingName("x..y/..z"), "x..y/..z");  // only a whole ".." part leaves
+  EXPECT_EQ(NormalRecordingName("/"), std::nullopt);
+  EXPECT_EQ(NormalRecordingName(""), std::nullopt);
+}
+
 TEST(RecordingNamesTest, ExistingFileGetsANumberedSuffix) {
   test::TempDir dir;
   const std::string path = dir.File("2024-10-27-02-00-00.mp3");

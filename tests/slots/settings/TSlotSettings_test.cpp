@@ -54,6 +54,14 @@ TEST_F(SlotSettingsTest, EmptyFileGivesTheDocumentedDefaults) {
   EXPECT_EQ(ReadSlotSettings(*config_, 3, false).fName, "Slot 4");
 }
 
+TEST(SlotFolderTest, RelativeAndEmptyFoldersLieInTheRootFolder) {
+  EXPECT_EQ(ResolveSlotFolder("/root", "/abs/rec"), "/abs/rec");
+  EXPECT_EQ(ResolveSlotFolder("/root/", "rec"), "/root/rec");
+  EXPECT_EQ(ResolveSlotFolder("/root/", "a/b"), "/root/a/b");
+  EXPECT_EQ(ResolveSlotFolder("/root/", ""), "/root");
+  EXPECT_EQ(ResolveSlotFolder("/", ""), "/");
+}
+
 TEST_F(SlotSettingsTest, WordsAreExactAndCaseSensitive) {
   struct Case {
     const char* key;
@@ -74,7 +82,9 @@ TEST_F(SlotSettingsTest, WordsAreExactAndCaseSensitive) {
       {"Format", "customraw", [](const TSlotSettings& s) { return s.fAudioFormat == sfCustomRaw; }},
       {"Channels", "Left", [](const TSlotSettings& s) { return s.fRecordChannels == rcStereo; }},
       {"Channels", "right", [](const TSlotSettings& s) { return s.fRecordChannels == rcRight; }},
-      {"Folder", "", [](const TSlotSettings& s) { return s.fFolder.empty(); }},
+      // An empty folder is the root folder (the configuration file's folder).
+      {"Folder", "",
+       [](const TSlotSettings& s) { return s.fFolderText.empty() && s.fFolder.front() == '/'; }},
       {"Bitrate", "abc", [](const TSlotSettings& s) { return s.fBitrate == 128; }},
       {"Bitrate", "0x40", [](const TSlotSettings& s) { return s.fBitrate == 64; }},
   };

@@ -36,7 +36,11 @@ TEST(RecordingsDatabaseTest, ChoosesTheFile) {
 TEST(RecordingsDatabaseTest, ResolvesStoredNames) {
   EXPECT_EQ(ResolveRecordingPath("/rec", "2024\\03\\05\\a.mp3"), "/rec/2024/03/05/a.mp3");
   EXPECT_EQ(ResolveRecordingPath("/rec/", "2024/03/05/a.mp3"), "/rec/2024/03/05/a.mp3");
-  EXPECT_EQ(ResolveRecordingPath("/rec", "/other/a.mp3"), "/other/a.mp3");
+  // Every stored name lies below the slot folder, as it was written there.
+  EXPECT_EQ(ResolveRecordingPath("/rec", "/other/a.mp3"), "/rec/other/a.mp3");
+  EXPECT_EQ(ResolveRecordingPath("/rec", "\\x\\\\a.mp3"), "/rec/x/a.mp3");
+  // A name that leaves the folder keeps its ".." parts, so it points outside.
+  EXPECT_EQ(ResolveRecordingPath("/rec", "..\\b.mp3"), "/rec/../b.mp3");
 }
 
 TEST(RecordingsDatabaseTest, InsertUpdateSelectRoundTrip) {

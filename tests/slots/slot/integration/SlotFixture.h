@@ -109,6 +109,10 @@ class SlotFixture : public ::testing::Test {
         rotations += slot_->CheckRotation() ? 1 : 0;
       }
     }
+    if (settleWrites_) {
+      // The rows go to the database on the slot's own thread; tests look at them afterwards.
+      EXPECT_TRUE(slot_->WaitForDatabaseWrites(30000));
+    }
     return rotations;
   }
 
@@ -164,6 +168,7 @@ class SlotFixture : public ::testing::Test {
   std::unique_ptr<TSlotInfo> slot_;
   std::vector<std::string> log_;
   uint64_t sinceCheck_ = 0;
+  bool settleWrites_ = true;  // Run waits for the slot's database rows before it returns
 };
 
 }  // namespace velloran::slots::test

@@ -2,6 +2,7 @@
 // clock; the space rule on a real small file system (tmpfs, mounted when the test may).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -90,14 +91,124 @@ TEST_F(SlotCleanupTest, NeverDeletesTheOpenFileTheDatabaseOrFilesOutsideTheFolde
   }
   clock_->Advance(60 * 1000);
   log_.clear();
-  EXPECT_FALSE(slot.CleanUpByAge());
+  EXPECT_TRUE(slot.CleanUpByAge());  // the row of the absolute name went
   EXPECT_TRUE(fs::exists(open));
   EXPECT_TRUE(fs::exists(Folder() + "/Velloran.db"));
   EXPECT_TRUE(fs::exists(outside));
-  EXPECT_EQ(Rows().size(), 4u);
+  // A stored name is always below the slot folder: the absolute one names a file that is not
+  // there, so only its row goes.
+  EXPECT_EQ(Rows().size(), 3u);
   EXPECT_EQ(log_.size(), 3u);  // the three foreign rows are named, the open file is not
-  Run(1000);                   // still recording into it
+  EXPECT_EQ(log_[2],
+            "Slot 1: Warning: File was missing, deleted from database: " + Folder() + outside);
+  Run(1000);  // still recording into it
   EXPECT_EQ(slot.CurrentFilename(), open);
+}
+
+// Names written by the slot are read back by the clean-up as the same files, whatever the
+// pattern's separators: the finished file goes, the file being written keeps file and row. A
+// pattern that would leave the slot folder is refused once in the log and the dated name used.
+TEST_F(SlotCleanupTest, NamesAsWrittenAreTheNamesTheAgeRuleDeletes) {
+  ScopedTimeZone utc("UTC0");
+  struct Case {
+    const char* pattern;
+    const char* first;
+    const char* second;
+  };
+  const std::vector<Case> cases = {
+      {"%Y\\%M\\show-%h%m", "2024/03/show-1400.wav", "2024/03/show-1401.wav"},
+      {"/lead/%h%m", "lead/1400.wav", "lead/1401.wav"},
+      {"../../../x_%h%m%s", "2024/03/05/2024-03-05-14-00-00.wav",
+       "2024/03/05/2024-03-05-14-01-00.wav"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.pattern);
+    slot_.reset();
+    fs::remove_all(Folder());
+    log_.clear();
+    SetLocalTime(2024, 3, 5, 14, 0, 0);
+    TSlotInfo& slot = MakeSlot(std::string("Source=Soundcard\nDevice=GEN:tone\nFormat=wav16\n") +
+                               "TimeSlotLength=1\nCleanupDays=0\nCleanupSpaceEnabled=off\n" +
+                               "CustomFilename=" + c.pattern + "\n");
+    Run(70 * 1000);
+    EXPECT_EQ(Files(), (std::vector<std::string>{c.first, c.second}));
+    ASSERT_EQ(Rows().size(), 2u);
+    EXPECT_EQ(Rows()[0].filename, c.first);
+    EXPECT_EQ(Rows()[1].filename, c.second);
+    EXPECT_FALSE(fs::exists("/x_140000.wav"));
+    const size_t refusals = std::count_if(log_.begin(), log_.end(), [](const std::string& line) {
+      return line.find("leaves the slot folder") != std::string::npos;
+    });
+    EXPECT_EQ(refusals, std::string(c.pattern).find("..") != std::string::npos ? 1u : 0u);
+
+    log_.clear();
+    EXPECT_TRUE(slot.CleanUpByAge());
+    EXPECT_EQ(log_, (std::vector<std::string>{"Slot 1: Deleted " + Folder() + "/" + c.first}));
+    EXPECT_EQ(Files(), (std::vector<std::string>{c.second}));
+    ASSERT_EQ(Rows().size(), 1u);
+    EXPECT_EQ(Rows()[0].filename, c.second);
+  }
+}
+
+// A relative "Folder" lies below the root folder (the configuration file's folder), an empty
+// one is the root folder: the files are written there and cleaned there.
+TEST_F(SlotCleanupTest, RelativeAndEmptyFoldersLieInTheRootFolder) {
+  ScopedTimeZone utc("UTC0");
+  for (const std::string folder : {"rec", ""}) {
+    SCOPED_TRACE(folder);
+    slot_.reset();
+    SetLocalTime(2024, 3, 5, 14, 0, 0);
+    const std::string resolved = folder.empty() ? dir_.Path().string() : Folder();
+    TSlotInfo& slot = MakeSlot("Folder=" + folder +
+                               "\nSource=Soundcard\nDevice=GEN:tone\nFormat=wav16\n"
+                               "TimeSlotLength=1\nCleanupDays=0\nFlatFilenames=on\n");
+    EXPECT_EQ(slot.Settings().fFolder, resolved);
+    Run(70 * 1000);
+    EXPECT_EQ(slot.CurrentFilename(), resolved + "/2024-03-05-14-01-00.wav");
+    log_.clear();
+    EXPECT_TRUE(slot.CleanUpByAge());
+    EXPECT_EQ(log_, (std::vector<std::string>{"Slot 1: Deleted " + resolved +
+                                              "/2024-03-05-14-00-00.wav"}));
+    EXPECT_TRUE(fs::exists(slot.CurrentFilename()));
+    slot_.reset();  // the section keeps the folder as it was written
+    EXPECT_EQ(ConfigFile(dir_.File("Velloran.ini")).ReadString("Slot0", "Folder", "?"), folder);
+  }
+}
+
+// The space rule over names with backslashes (a row of an older program and the slot's own
+// pattern): every pass frees a real file, oldest first, and the file being written stays.
+TEST_F(SlotCleanupTest, SpaceRuleFreesTheFilesTheRowsNameAndKeepsTheOpenOne) {
+  const velloran::test::TmpfsMount mountPoint("64m");
+  if (!mountPoint.Mounted()) {
+    GTEST_SKIP() << "cannot mount a tmpfs here (needs root)";
+  }
+  ScopedTimeZone utc("UTC0");
+  SetLocalTime(2024, 3, 5, 14, 0, 0);
+  const std::string folder = mountPoint.File("rec");
+  fs::create_directories(folder + "/old");
+  std::ofstream(folder + "/old/legacy.wav") << "x";
+  InsertRecording(*OpenRecordingsDatabase(folder + "/Velloran.db"), NowLocal() - 1,
+                  "old\\legacy.wav");
+  TSlotInfo& slot = MakeSlot("Folder=" + folder +
+                             "\nSource=Soundcard\nDevice=GEN:tone\nFormat=wav16\n"
+                             "TimeSlotLength=1\nCleanupDaysEnabled=off\nCleanupSpace=1\n"
+                             "CustomFilename=%Y\\%M\\%h%m\n");
+  Run(125 * 1000);
+  const std::string open = slot.CurrentFilename();
+  ASSERT_EQ(open, folder + "/2024/03/1402.wav");
+  log_.clear();
+  while (slot.CleanupBySpace()) {
+  }
+  EXPECT_EQ(log_, (std::vector<std::string>{"Slot 1: Deleted " + folder + "/old/legacy.wav",
+                                            "Slot 1: Deleted " + folder + "/2024/03/1400.wav",
+                                            "Slot 1: Deleted " + folder + "/2024/03/1401.wav"}));
+  EXPECT_TRUE(fs::exists(open));
+  const auto rows = OpenRecordingsDatabase(folder + "/Velloran.db")
+                        ->PrepareStatement("SELECT filename FROM recordings")
+                        ->ExecuteQueryPrepared();
+  ASSERT_TRUE(rows->Next());
+  EXPECT_EQ(rows->GetString(1), "2024/03/1402.wav");
+  EXPECT_FALSE(rows->Next());
 }
 
 // The clean-up pass of the list: a slot whose database cannot be read is logged and the other

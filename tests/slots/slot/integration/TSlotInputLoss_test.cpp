@@ -107,6 +107,14 @@ TEST_F(SlotInputLossTest, PulseAudioKilledAndRestarted) {
   EXPECT_EQ(slot.ErrorMessage(), "");
   EXPECT_NE(slot.CurrentDeviceInfo(), nullptr);
 
+  // The player reaches the new server's monitor a moment after the source is back (longer on
+  // a busy machine): wait for sound before cutting the next file.
+  for (int waited = 0; waited < 10000 && slot.GetCurrentSilenceDurationMilliseconds() > 200;
+       waited += 100) {
+    RunRealTime(100);
+  }
+  ASSERT_LE(slot.GetCurrentSilenceDurationMilliseconds(), 200) << "no sound after the return";
+
   // The next file carries the tone again.
   slot.CycleEncoder();
   const std::string next = slot.CurrentFilename();

@@ -2,6 +2,10 @@
 // twolame and oggenc from a generated tone, then cut or given stale headers the way a killed
 // recorder leaves them.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
 
 #include <cstring>
 #include <filesystem>
@@ -10,9 +14,11 @@
 #include <map>
 #include <vector>
 
+#include "audio/encode/WavWriter.h"
 #include "core/DateTime.h"
 #include "slots/RecordingsDatabase.h"
 #include "slots/RecordingsDuration.h"
+#include "slots/WavHeaderRepair.h"
 #include "support/ServerProcess.h"
 #include "support/TempDir.h"
 
@@ -35,6 +41,18 @@ void PutLe32(std::vector<char>& bytes, size_t at, uint32_t v) {
   for (int i = 0; i < 4; ++i) {
     bytes[at + static_cast<size_t>(i)] = static_cast<char>((v >> (8 * i)) & 0xFF);
   }
+}
+
+uint32_t Le32At(const std::vector<char>& bytes, size_t at) {
+  uint32_t v = 0;
+  for (int i = 3; i >= 0; --i) {
+    v = v << 8 | static_cast<uint8_t>(bytes[at + static_cast<size_t>(i)]);
+  }
+  return v;
+}
+
+uint64_t Le64At(const std::vector<char>& bytes, size_t at) {
+  return Le32At(bytes, at) | static_cast<uint64_t>(Le32At(bytes, at + 4)) << 32;
 }
 
 // Offset of the size field of the "data" chunk.
@@ -200,7 +218,102 @@ TEST_F(RecordingsRepairTest, WavAcrossTheFourGigabyteLimitReadsTheRf64Sizes) {
     rf64.insert(rf64.end(), samples.begin(), samples.end());
     WriteAll(InFolder("big.wav"), rf64);
     EXPECT_NEAR(ReadRecordingDuration(InFolder("big.wav")), 2.0, 1e-9) << ds64Data;
+    // The stale ds64 gets the sizes of the samples; the right one is left alone.
+    EXPECT_EQ(RepairWavHeader(InFolder("big.wav")), ds64Data == 0);
+    const std::vector<char> repaired = ReadAll(InFolder("big.wav"));
+    ASSERT_EQ(repaired.size(), rf64.size());
+    if (ds64Data != 0) {
+      EXPECT_EQ(repaired, rf64);
+      continue;
+    }
+    EXPECT_EQ(Le64At(repaired, 20), rf64.size() - 8);
+    EXPECT_EQ(Le64At(repaired, 28), 44100u * 4 * 2);
+    EXPECT_EQ(Le64At(repaired, 36), 44100u * 2);
+    EXPECT_EQ(Le32At(repaired, 4), 0xFFFFFFFFu);
+    EXPECT_EQ(Le32At(repaired, DataSizeOffset(repaired)), 0xFFFFFFFFu);
   }
+}
+
+// Unfinished WAV headers get the sizes of the samples in the file, frame-aligned; headers that
+// fit their file are left alone.
+TEST_F(RecordingsRepairTest, UnfinishedWavHeadersGetTheSizesOfTheirSamples) {
+  const std::vector<char> wav = ReadAll(tone_);
+  const size_t dataSize = DataSizeOffset(wav);
+  const uint32_t samples = static_cast<uint32_t>(wav.size() - dataSize - 4);  // 3 s
+  std::vector<char> zero = wav;
+  PutLe32(zero, 4, 0);
+  PutLe32(zero, dataSize, 0);
+  std::vector<char> stale = wav;
+  PutLe32(stale, dataSize, 44100 * 4);
+  std::vector<char> partial = stale;  // a write cut off inside a frame
+  partial.insert(partial.end(), {'x', 'y'});
+  std::vector<char> trailing = wav;
+  const char list[] = "LIST\x0A\0\0\0INFOISFT\x02\0\0\0x\0";
+  trailing.insert(trailing.end(), list, list + sizeof list - 1);
+  struct Case {
+    const char* name;
+    const std::vector<char>& bytes;
+    bool repaired;
+    size_t fileSize;
+  };
+  const Case cases[] = {{"zero", zero, true, wav.size()},
+                        {"stale", stale, true, wav.size()},
+                        {"partial", partial, true, wav.size()},
+                        {"intact", wav, false, wav.size()},
+                        {"trailing", trailing, false, trailing.size()}};
+  for (const Case& c : cases) {
+    const std::string path = InFolder(std::string(c.name) + ".wav");
+    WriteAll(path, c.bytes);
+    EXPECT_EQ(RepairWavHeader(path), c.repaired) << c.name;
+    const std::vector<char> after = ReadAll(path);
+    ASSERT_EQ(after.size(), c.fileSize) << c.name;
+    EXPECT_EQ(Le32At(after, dataSize), samples) << c.name;
+    EXPECT_EQ(Le32At(after, 4), wav.size() - 8) << c.name;  // a trailing chunk keeps its own
+  }
+  std::ofstream(InFolder("text.wav")) << "not a wave file";
+  EXPECT_FALSE(RepairWavHeader(InFolder("text.wav")));
+}
+
+// A recorder killed between two header refreshes (a real WAV writer in a child process ended
+// by SIGKILL): after the repair the row and the header both give the 3.5 s that were written.
+TEST_F(RecordingsRepairTest, AfterAKillTheRowAndTheHeaderAreRight) {
+  const std::string path = InFolder("killed.wav");
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    audio::WavWriter writer(44100, 2, {});  // header refreshed every 2 s of audio
+    if (writer.Open(path) != 0) {
+      _exit(1);
+    }
+    std::vector<uint8_t> block(44100 * 4 / 10, 0x11);  // 0.1 s
+    for (int i = 0; i < 35; ++i) {
+      size_t written = 0;
+      writer.Write(block.data(), block.size(), &written);
+    }
+    kill(getpid(), SIGKILL);
+    _exit(2);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
+  const size_t dataSize = DataSizeOffset(ReadAll(path));
+  EXPECT_EQ(Le32At(ReadAll(path), dataSize), 44100u * 4 * 2);  // the last refresh
+
+  auto db = OpenRecordingsDatabase(ChooseDatabaseFile("", "", slotFolder_, 0));
+  const int64_t id = InsertRecording(*db, 45000.5, "killed.wav");
+  std::vector<std::string> log;
+  EXPECT_EQ(RepairUnfinishedRecordings(*db, slotFolder_,
+                                       [&](const std::string& line) { log.push_back(line); }),
+            1);
+  EXPECT_EQ(log, (std::vector<std::string>{"Repaired recording killed.wav: duration 3.5 s"}));
+  const std::vector<char> after = ReadAll(path);
+  EXPECT_EQ(Le32At(after, dataSize), 44100u * 4 * 35 / 10);
+  EXPECT_EQ(Le32At(after, 4), after.size() - 8);
+  auto select = db->PrepareStatement("SELECT duration FROM recordings WHERE id=:id");
+  select->SetIntByName("id", id);
+  const auto row = select->ExecuteQueryPrepared();
+  ASSERT_TRUE(row->Next());
+  EXPECT_NEAR(row->GetFloat(1), 3.5, 1e-9);
 }
 
 }  // namespace
