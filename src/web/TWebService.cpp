@@ -10,6 +10,7 @@
 #include "core/ParseIsoDateTime.h"
 #include "core/Paths.h"
 #include "core/SondrelRegExpr.h"
+#include "slots/RecordingNames.h"
 #include "slots/TSlotInfo.h"
 #include "web/MimeTable.h"
 #include "web/PersistentJson.h"
@@ -35,25 +36,6 @@ int ToInt(const std::string& digits) {
 std::string LastComponent(const std::string& name) {
   const size_t slash = name.find_last_of("/\\");
   return slash == std::string::npos ? name : name.substr(slash + 1);
-}
-
-// A stored name that would leave the slot folder (absolute, or a ".." component) is not served.
-bool StaysInFolder(const std::string& name) {
-  if (name.empty() || name.front() == '/' || name.front() == '\\') {
-    return false;
-  }
-  size_t start = 0;
-  while (start <= name.size()) {
-    size_t end = name.find_first_of("/\\", start);
-    if (end == std::string::npos) {
-      end = name.size();
-    }
-    if (name.compare(start, end - start, "..") == 0 && end - start == 2) {
-      return false;
-    }
-    start = end + 1;
-  }
-  return true;
 }
 
 // The UTC instant of a local start time; false for a local time that does not exist.
@@ -319,11 +301,14 @@ void TWebService::GetFile(slots::TSlotInfo& slot, int id, const THttpRequest& re
     }
     fileName = rows->GetString(1);
   }
-  if (!StaysInFolder(fileName)) {
+  // Stored names are read back by the slots' own rule ("\" and "/" separate folders, a leading
+  // one means nothing); a name that would leave the slot folder is not served.
+  const auto normalName = slots::NormalRecordingName(fileName);
+  if (!normalName) {
     SendNotFound(response);
     return;
   }
-  const std::string path = IncludeTrailingPathDelimiter(slot.Settings().fFolder) + fileName;
+  const std::string path = IncludeTrailingPathDelimiter(slot.Settings().fFolder) + *normalName;
   if (request.ranges.size() > 1) {
     response.status = 416;
     return;
