@@ -3,20 +3,26 @@
 // the network is the clock here.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "audio/bass.h"
+#include "core/BassErrorText.h"
 #include "core/Clock.h"
 #include "core/ConfigFile.h"
 #include "slots/TSlotInfo.h"
 #include "support/AudioDecode.h"
 #include "support/IcecastServer.h"
+#include "support/LoopbackHttpServer.h"
+#include "support/ServerProcess.h"
 #include "support/TempDir.h"
 
 namespace velloran::slots {
@@ -158,6 +164,96 @@ TEST_F(StreamSlotTest, RecordsIcecastWithTitlesAndReconnects) {
     EXPECT_GT(audio.Seconds(), 3.0);
     slot_.reset();
   }
+}
+
+TEST_F(StreamSlotTest, MisbehavingServerGetsItsStatusAndIsRetried) {
+  BASS_SetConfig(BASS_CONFIG_NET_TIMEOUT, 1000);
+  ASSERT_EQ(test::RunCommand({"ffmpeg", "-hide_banner", "-loglevel", "error", "-f", "lavfi", "-i",
+                              "sine=frequency=440:sample_rate=44100:duration=4", "-ac", "2", "-c:a",
+                              "libmp3lame", "-b:a", "128k", dir_.File("tone.mp3")},
+                             {}, 30000),
+            0);
+  std::ifstream in(dir_.File("tone.mp3"), std::ios::binary);
+  std::stringstream file;
+  file << in.rdbuf();
+  const std::string mp3 = file.str();
+  constexpr size_t kBytesPerSecond = 128000 / 8;
+  const std::string headers = "HTTP/1.0 200 OK\r\nContent-Type: audio/mpeg\r\n\r\n";
+
+  test::LoopbackHttpServer server;
+  // Audio at about the pace it plays; false when the server stops.
+  const auto play = [&](int fd, size_t bytes) {
+    for (size_t at = 0; at < bytes && !server.Stopping(); at += kBytesPerSecond / 4) {
+      if (!test::LoopbackHttpServer::SendAll(
+              fd, mp3.substr(at % mp3.size(), kBytesPerSecond / 4).substr(0, bytes - at))) {
+        return;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    }
+  };
+  const auto stall = [&] {
+    while (!server.Stopping()) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  };
+  // One misbehaviour per connection, then a server that behaves.
+  std::atomic<int> connection{0};
+  server.Route("/radio", [&](int fd) {
+    switch (connection++) {
+      case 0:  // audio, then the connection closes in the middle of a frame
+        test::LoopbackHttpServer::SendAll(fd, headers);
+        play(fd, 2 * kBytesPerSecond + 317);
+        return;
+      case 1:  // audio, then nothing more
+        test::LoopbackHttpServer::SendAll(fd, headers);
+        play(fd, 2 * kBytesPerSecond);
+        stall();
+        return;
+      case 2:  // a redirect that leads round in a circle
+        test::LoopbackHttpServer::SendAll(fd, "HTTP/1.0 302 Found\r\nLocation: /loop\r\n\r\n");
+        return;
+      case 3:  // the headers, then nothing
+        test::LoopbackHttpServer::SendAll(fd, headers);
+        stall();
+        return;
+      default:
+        test::LoopbackHttpServer::SendAll(fd, headers);
+        play(fd, 3600 * kBytesPerSecond);
+    }
+  });
+  server.Route("/loop", [](int fd) {
+    test::LoopbackHttpServer::SendAll(fd, "HTTP/1.0 302 Found\r\nLocation: /radio2\r\n\r\n");
+  });
+  server.Route("/radio2", [](int fd) {
+    test::LoopbackHttpServer::SendAll(fd, "HTTP/1.0 302 Found\r\nLocation: /loop\r\n\r\n");
+  });
+  ASSERT_TRUE(server.Start());
+
+  const std::string url = server.Url("/radio");
+  TSlotInfo& slot = MakeSlot(url);
+  const auto statusLines = [&] {
+    std::vector<std::string> lines;
+    std::lock_guard lock(logMutex_);
+    for (const std::string& line : log_) {
+      const size_t at = line.find("Stream " + url + ": ");
+      if (at != std::string::npos) {
+        lines.push_back(line.substr(at + url.size() + 9));
+      }
+    }
+    return lines;
+  };
+  ASSERT_TRUE(WaitUntil([&] { return statusLines().size() >= 8; }, 60000)) << slot.StreamStatus();
+  // Each change of status logged once, the error texts in the order the faults came.
+  const std::vector<std::string> expected = {"Connecting...",
+                                             "connected",
+                                             "Reconnecting...",
+                                             "connected",
+                                             "Reconnecting...",
+                                             BassErrorText(BASS_ERROR_FILEOPEN),
+                                             BassErrorText(BASS_ERROR_TIMEOUT),
+                                             "connected"};
+  EXPECT_EQ(statusLines(), expected);
+  slot.StopRecording();
 }
 
 }  // namespace
