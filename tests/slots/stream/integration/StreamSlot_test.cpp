@@ -3,9 +3,11 @@
 // the network is the clock here.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -50,6 +52,24 @@ int64_t IndexAfter(const std::string& cue, const std::string& title) {
     return -1;
   }
   return (minutes * 60 + seconds) * 1000LL + frames * 1000LL / 75;
+}
+
+// The longest run of silent frames, in seconds, from the first sound up to frame end.
+double LongestSilence(const test::DecodedAudio& audio, size_t end) {
+  const size_t frames = std::min(end, audio.samples.size() / audio.channels);
+  size_t longest = 0;
+  size_t run = 0;
+  bool sounded = false;
+  for (size_t f = 0; f < frames; ++f) {
+    bool silent = true;
+    for (size_t c = 0; c < audio.channels; ++c) {
+      silent = silent && std::abs(audio.samples[f * audio.channels + c]) < 64;
+    }
+    sounded = sounded || !silent;
+    run = silent && sounded ? run + 1 : 0;
+    longest = std::max(longest, run);
+  }
+  return static_cast<double>(longest) / audio.sampleRate;
 }
 
 class StreamSlotTest : public ::testing::Test {
@@ -132,10 +152,12 @@ TEST_F(StreamSlotTest, RecordsIcecastWithTitlesAndReconnects) {
     // the source's pages (about two seconds); the stream goes on without a reconnection.
     const uint64_t allowedMs = ogg ? 3000 : 1000;
     ASSERT_TRUE(WaitUntil([&] { return slot.CurrentStreamTitle() == "Rock 'n' Roll"; }, 10000));
-    const int64_t sentInFileMs = static_cast<int64_t>(sent - slot.RecordStartTickCount());
+    const uint64_t fileStart = slot.RecordStartTickCount();
+    const int64_t sentInFileMs = static_cast<int64_t>(sent - fileStart);
     EXPECT_EQ(LogCount("Reconnecting..."), 0);
 
     // The server goes away: "Reconnecting...", then the connection error; it comes back.
+    const uint64_t stopped = TickCount64();
     server.Stop();
     ASSERT_TRUE(WaitUntil([&] { return slot.StreamChannel() == 0; }, 20000));
     ASSERT_TRUE(WaitUntil(
@@ -160,8 +182,11 @@ TEST_F(StreamSlotTest, RecordsIcecastWithTitlesAndReconnects) {
     ASSERT_GE(indexMs, 0) << text.str();
     EXPECT_GE(indexMs, sentInFileMs - 20) << text.str();  // an index counts whole frames
     EXPECT_LT(indexMs, sentInFileMs + static_cast<int64_t>(allowedMs)) << text.str();
+    // The tone goes on without a gap from its first sound until the server stopped, across the
+    // title change.
     const auto audio = test::DecodeAudio(file);
-    EXPECT_GT(audio.Seconds(), 3.0);
+    ASSERT_GT(audio.Seconds(), 3.0);
+    EXPECT_LT(LongestSilence(audio, (stopped - fileStart) * audio.sampleRate / 1000), 0.05);
     slot_.reset();
   }
 }
