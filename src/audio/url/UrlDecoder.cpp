@@ -194,6 +194,11 @@ void UrlDecoder::NoteComments() {
   if (title.empty()) {
     title = TitleFromDictionary(format_->metadata);
   }
+  // FFmpeg's Ogg reader adds the comments of the next chained stream to those it holds ("One;Two"
+  // after two titles) unless the codec's part clears them first, as Vorbis does and Opus does
+  // not: each logical stream's comments start afresh once they have been read.
+  av_dict_free(&stream->metadata);
+  av_dict_free(&format_->metadata);
   if (!title.empty() && title != commentTitle_) {
     commentTitle_ = title;
     commentChanged_ = true;

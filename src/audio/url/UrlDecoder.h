@@ -3,8 +3,10 @@
 // stream's own rate and channel count. The bytes come from an HttpReader through a custom I/O
 // context, so the connection, its time-outs and the in-band metadata stay in our hands; an
 // interrupt callback stops FFmpeg when the stream is closed or the opening takes too long.
-// A change of format inside the stream (a chained Ogg stream with another rate) is converted
-// to the format it started with.
+// A chained Ogg stream (Icecast starts a new logical stream at every title change) goes on
+// without a break: FFmpeg's Ogg reader puts the new logical stream in place of the old one, the
+// decoder takes the new header packets in-band, and the new comments give the title. A change
+// of format there (another rate or channel count) is converted to the format it started with.
 //
 // Thread contract: Open on the opening thread, then every other call from one thread at a time
 // (the stream's network thread).

@@ -5,8 +5,12 @@
 #include <atomic>
 #include <chrono>
 #include <fstream>
+#include <map>
 #include <sstream>
+#include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "audio/bass.h"
 #include "audio/engine/HandleTable.h"
@@ -73,9 +77,30 @@ class UrlStreamTest : public ::testing::Test {
                                {}, 30000),
               0);
     mp3_ = new std::string(ReadFile(dir_->File("tone.mp3")));
+    // Two Ogg streams one after the other, as a server sends them when the title changes: the
+    // second has its own serial number, header packets, comments and format.
+    chains_ = new std::map<std::string, std::string>();
+    for (const std::string codec : {"libvorbis", "libopus"}) {
+      std::string chain;
+      const std::vector<std::vector<std::string>> parts = {
+          {"-ar", "48000", "-ac", "2", "-metadata", "title=One"},
+          {"-ar", codec == "libopus" ? "24000" : "44100", "-ac", "1", "-metadata", "artist=Band",
+           "-metadata", "title=Two"}};
+      for (const auto& options : parts) {
+        std::vector<std::string> argv = {"ffmpeg",    "-y",    "-hide_banner",
+                                         "-loglevel", "error", "-f",
+                                         "lavfi",     "-i",    "sine=frequency=440:duration=3"};
+        argv.insert(argv.end(), options.begin(), options.end());
+        argv.insert(argv.end(), {"-c:a", codec, "-f", "ogg", dir_->File("part.ogg")});
+        ASSERT_EQ(test::RunCommand(argv, {}, 30000), 0);
+        chain += ReadFile(dir_->File("part.ogg"));
+      }
+      (*chains_)["/chain-" + codec + ".ogg"] = chain;
+    }
   }
   static void TearDownTestSuite() {
     delete mp3_;
+    delete chains_;
     delete dir_;
   }
 
@@ -111,6 +136,16 @@ class UrlStreamTest : public ::testing::Test {
       }
       LoopbackHttpServer::SendAll(fd, body);
     });
+    for (const auto& [path, chain] : *chains_) {
+      server_.Route(path, [this, &chain = chain](int fd) {
+        LoopbackHttpServer::SendAll(fd, "HTTP/1.0 200 OK\r\nContent-Type: application/ogg\r\n\r\n");
+        constexpr size_t kPiece = 4096;
+        for (size_t at = 0; at < chain.size() && !server_.Stopping(); at += kPiece) {
+          LoopbackHttpServer::SendAll(fd, chain.substr(at, kPiece));
+          std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+      });
+    }
     server_.RouteText("/page", "text/html", "<html><body>Hello</body></html>");
     server_.Route("/loop", [](int fd) {
       LoopbackHttpServer::SendAll(fd, "HTTP/1.0 302 Found\r\nLocation: /loop\r\n\r\n");
@@ -130,10 +165,12 @@ class UrlStreamTest : public ::testing::Test {
   LoopbackHttpServer server_;
   static test::TempDir* dir_;
   static std::string* mp3_;
+  static std::map<std::string, std::string>* chains_;  // path -> chained Ogg stream
 };
 
 test::TempDir* UrlStreamTest::dir_ = nullptr;
 std::string* UrlStreamTest::mp3_ = nullptr;
+std::map<std::string, std::string>* UrlStreamTest::chains_ = nullptr;
 
 TEST_F(UrlStreamTest, BadAnswersGiveTheirErrorCodes) {
   const std::pair<std::string, int> cases[] = {
@@ -185,6 +222,37 @@ TEST_F(UrlStreamTest, IcyStreamThroughAPlaylistDecodesWithItsTitlesAndEnds) {
   EXPECT_STREQ(meta, "StreamTitle='Caf\xE9 It''s';StreamUrl='';");
   EXPECT_TRUE(BASS_StreamFree(stream));
   EXPECT_EQ(BASS_ChannelGetTags(stream, BASS_TAG_META), nullptr);
+}
+
+void OnMetaRecord(HSYNC, DWORD channel, DWORD, void* user) {
+  auto* titles = static_cast<std::vector<std::string>*>(user);
+  const char* meta = BASS_ChannelGetTags(channel, BASS_TAG_META);
+  titles->push_back(meta != nullptr ? meta : "");
+}
+
+TEST_F(UrlStreamTest, ChainedOggContinuesWithTheNextStreamsTitle) {
+  for (const auto& [path, chain] : *chains_) {
+    SCOPED_TRACE(path);
+    Events events;
+    const HSTREAM stream = BASS_StreamCreateURL(
+        server_.Url(path).c_str(), 0, BASS_STREAM_DECODE | BASS_SAMPLE_FLOAT, &OnDownload, &events);
+    ASSERT_NE(stream, 0u) << BASS_ErrorGetCode();
+    const char* first = BASS_ChannelGetTags(stream, BASS_TAG_META);
+    ASSERT_NE(first, nullptr);
+    EXPECT_STREQ(first, "StreamTitle='One';");
+    std::vector<std::string> titles;  // written by the stream's thread until the end
+    ASSERT_NE(BASS_ChannelSetSync(stream, BASS_SYNC_META, 0, &OnMetaRecord, &titles), 0u);
+    ASSERT_NE(BASS_ChannelSetSync(stream, BASS_SYNC_END, 0, &OnEnd, &events), 0u);
+    ASSERT_TRUE(WaitUntil([&] { return events.end.load() == 1; }, 20000));
+    // Both streams decoded in one go, the second one converted to the format of the first.
+    auto source = HandleTable::Instance().FindAs<UrlStream>(stream);
+    ASSERT_TRUE(source);
+    EXPECT_EQ(source->Format().rate, 48000u);
+    EXPECT_NEAR(static_cast<double>(source->DecodedFrames()) / 48000.0, 6.0, 0.1);
+    EXPECT_EQ(events.bytes.load(), chain.size());
+    EXPECT_EQ(titles, std::vector<std::string>{"StreamTitle='Band - Two';"});
+    EXPECT_TRUE(BASS_StreamFree(stream));
+  }
 }
 
 }  // namespace
