@@ -223,8 +223,8 @@ void TWebService::CalendarEvents(slots::TSlotInfo& slot, const THttpRequest& req
   } catch (const Error&) {
     throw Error("Date parse error");
   }
-  // The slot's values are taken before the query: the slot writes its rows while holding its
-  // lock, so waiting for that lock while a result set is open could hold both sides up.
+  // The slot's values first (each under the slot lock for a moment), then the database work
+  // without any lock of the slot.
   const std::string title = slot.Name();
   const int64_t currentId = slot.CurrentRecordingID();
   const auto connection = slot.GetDatabaseConnection();
@@ -269,7 +269,7 @@ void TWebService::DayList(slots::TSlotInfo& slot, int year, int month, int day,
                           THttpResponse& response) const {
   const TDateTime start = EncodeDate(year, month, day);
   const TDateTime end = start + 1.0;                    // the next local midnight
-  const int64_t currentId = slot.CurrentRecordingID();  // before the query, as above
+  const int64_t currentId = slot.CurrentRecordingID();  // before the database work
   const auto connection = slot.GetDatabaseConnection();
   const auto statement = connection->PrepareStatement(
       "SELECT id, starttime, duration FROM recordings WHERE starttime >= :start AND starttime < "
