@@ -446,6 +446,14 @@ TEST_F(WebServiceTest, DownloadsWithByteRangesOverHttp) {
     }
     EXPECT_EQ(reply.Header("content-disposition").empty(), c.range != nullptr) << label;
   }
+  std::string manyRanges = "bytes=0-0";
+  for (int i = 0; i < 100; ++i) {
+    manyRanges += ",1-1";
+  }
+  EXPECT_EQ(velloran::test::RawRequest(
+                server.Port(), "GET " + path + " HTTP/1.1\r\nRange: " + manyRanges + "\r\n\r\n")
+                .status,
+            416);
   EXPECT_EQ(velloran::test::HttpGet(server.Port(), path).Header("content-disposition"),
             "attachment; filename=\"morning.mp3\"; filename*=UTF-8''morning.mp3");
   EXPECT_EQ(velloran::test::HttpGet(server.Port(), "/ws/slots/0/getfile/999").status, 404);
