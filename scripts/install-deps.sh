@@ -15,7 +15,7 @@ packages=(
   # external encoders and audio tools used at run time and by the tests
   lame twolame vorbis-tools ffmpeg sox
   # tests and benchmarks
-  googletest libgtest-dev libgmock-dev libbenchmark-dev wrk
+  googletest libgtest-dev libgmock-dev libbenchmark-dev wrk nginx-light
   # real peers started by the tests
   pulseaudio pulseaudio-utils jackd2 alsa-utils libasound2-plugins
   icecast2 python3-aiosmtpd xvfb xauth

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/AppWebService.h"
 #include "app/Application.h"
 #include "app/AsioDrivers.h"
 #include "app/BassAudioLibrary.h"
@@ -19,10 +20,9 @@
 #include "app/WebServerService.h"
 #include "audio/devices/DeviceCatalogue.h"
 #include "core/CmdLine.h"
-#include "web/OverrideFolder.h"
-#include "web/TWebService.h"
-#include "web/WebFileList.h"
 #include "ui/DesktopWindow.h"
+#include "web/OverrideFolder.h"
+#include "web/WebFileList.h"
 
 int main(int argc, char** argv) {
   const std::vector<std::string> args = velloran::CmdLineParams();
@@ -74,14 +74,11 @@ int main(int argc, char** argv) {
                                                  velloran::app::ProcessState&) {
     velloran::web::TWebServerOptions serverOptions;
     serverOptions.overrideFolder = velloran::web::DefaultOverrideFolder();
-    velloran::web::TWebSlots slots;
-    slots.count = [&slotList] { return slotList != nullptr ? slotList->List().Count() : 0; };
-    slots.slot = [&slotList](int index) {
-      return slotList != nullptr ? slotList->List().Slot(index) : nullptr;
-    };
+    auto service = velloran::app::MakeAppWebService(
+        app, [&slotList] { return slotList != nullptr ? &slotList->List() : nullptr; });
     // Headless: the web server log's lines also reach standard output.
-    return std::make_unique<velloran::app::WebServerService>(
-        app, headless, serverOptions, std::make_unique<velloran::web::TWebService>(slots));
+    return std::make_unique<velloran::app::WebServerService>(app, headless, serverOptions,
+                                                             std::move(service));
   };
   if (!headless) {
     return velloran::ui::RunDesktopWindow(args, platform);

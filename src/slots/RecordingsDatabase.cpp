@@ -50,6 +50,13 @@ std::shared_ptr<ISQLConnection> OpenRecordingsDatabase(const std::string& file, 
           "CREATE TABLE IF NOT EXISTS recordings (id INTEGER PRIMARY KEY AUTOINCREMENT, "
           "starttime TIMESTAMP NOT NULL, duration REAL DEFAULT NULL, filename VARCHAR NOT NULL)")
       ->ExecuteUpdatePrepared();
+  // The calendar and the day listing select by start time; without an index a year of
+  // 1-minute files (hundreds of thousands of rows) is read whole for every request. The table
+  // itself is unchanged, so older programs still read the file.
+  connection
+      ->PrepareStatement(
+          "CREATE INDEX IF NOT EXISTS recordings_starttime ON recordings (starttime)")
+      ->ExecuteUpdatePrepared();
   return connection;
 }
 

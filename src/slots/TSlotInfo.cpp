@@ -162,6 +162,14 @@ std::string TSlotInfo::StreamURL() const {
   std::lock_guard<std::recursive_mutex> lock(fCS);
   return fSettings.fStreamURL;
 }
+std::string TSlotInfo::Folder() const {
+  std::lock_guard<std::recursive_mutex> lock(fCS);
+  return fSettings.fFolder;
+}
+TRecordSource TSlotInfo::RecordSource() const {
+  std::lock_guard<std::recursive_mutex> lock(fCS);
+  return fSettings.fRecordSource;
+}
 std::string TSlotInfo::CurrentStreamTitle() const {
   std::lock_guard<std::recursive_mutex> lock(fCS);
   return fCurrentStreamTitle;

@@ -159,6 +159,10 @@ class TSlotInfo {
   std::string ErrorMessage() const;
   std::string Name() const;
   std::string StreamURL() const;
+  // The folder and the source kind under fCS (the slot dialog replaces the settings), for
+  // threads other than the main thread.
+  std::string Folder() const;
+  TRecordSource RecordSource() const;
   std::string CurrentStreamTitle() const;
   std::string CurrentDeviceID() const;
   audio::TDeviceInfoWithClients* CurrentDeviceInfo() const;
@@ -266,7 +270,7 @@ class TSlotInfo {
 
   TDateTime fLastTimeSlot = 0;
   uint64_t fRecordStartTickCount = 0;
-  int64_t fRecordStartPos = 0;
+  std::atomic<int64_t> fRecordStartPos{0};  // read by CurrentRecordingDuration on any thread
   std::atomic<float> fLevelLeft{0.0f};
   std::atomic<float> fLevelRight{0.0f};
   float fCurrentLevelLeft = 0.0f;

@@ -217,10 +217,14 @@ std::vector<TByteRange> ParseRangeHeader(std::string_view header) {
       if (dash == std::string_view::npos ||
           !ParseRangeNumber(Trim(item.substr(0, dash)), range.first) ||
           !ParseRangeNumber(Trim(item.substr(dash + 1)), range.last) ||
-          (range.first < 0 && range.last < 0) || ranges.size() == kMaxRanges) {
+          (range.first < 0 && range.last < 0)) {
         return {};
       }
-      ranges.push_back(range);
+      // Beyond the limit the ranges are still checked but no longer kept: such a header still
+      // asks for several ranges (which the downloads refuse) without costing memory.
+      if (ranges.size() < kMaxRanges) {
+        ranges.push_back(range);
+      }
     }
     if (comma == std::string_view::npos) {
       break;

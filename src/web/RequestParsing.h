@@ -28,7 +28,8 @@ struct TByteRange {
   bool operator==(const TByteRange&) const = default;
 };
 
-// Most ranges taken from one header; a header with more is ignored as a whole.
+// Most ranges kept from one header: of a header with more, the first ones (it still asks for
+// several ranges).
 inline constexpr size_t kMaxRanges = 64;
 
 // "%XX" sequences decoded; a "%" not followed by two hexadecimal digits stays as it is. With
@@ -51,8 +52,8 @@ std::vector<TRequestParam> ParseUrlEncoded(std::string_view text);
 std::optional<TBasicCredentials> ParseBasicAuthorization(std::string_view header);
 
 // The ranges of a Range header of the form "bytes=first-last, ...", as given (a last position
-// before the first is kept; the web service decides what it means). Empty for another unit, a
-// malformed range, a number above 18 digits or more than kMaxRanges ranges.
+// before the first is kept; the web service decides what it means), at most kMaxRanges of them.
+// Empty for another unit, a malformed range or a number above 18 digits.
 std::vector<TByteRange> ParseRangeHeader(std::string_view header);
 
 }  // namespace velloran::web

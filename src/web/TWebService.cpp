@@ -1,6 +1,5 @@
 #include "web/TWebService.h"
 
-#include <cstdlib>
 #include <memory>
 
 #include "audio/devices/TDeviceInfoWithClients.h"
@@ -12,6 +11,7 @@
 #include "core/SondrelRegExpr.h"
 #include "slots/RecordingNames.h"
 #include "slots/TSlotInfo.h"
+#include "web/DigitsToInt.h"
 #include "web/MimeTable.h"
 #include "web/PersistentJson.h"
 #include "web/WebAnswers.h"
@@ -22,15 +22,6 @@ namespace {
 
 constexpr const char* kSlots = "/ws/slots/";
 constexpr const char* kSlotSingular = "/ws/slot/";
-
-// A captured run of digits as a 32-bit integer; a larger number fails the request.
-int ToInt(const std::string& digits) {
-  if (digits.empty() || digits.size() > 10 ||
-      std::strtoll(digits.c_str(), nullptr, 10) > INT32_MAX) {
-    throw Error("'" + digits + "' is not a valid integer value");
-  }
-  return static_cast<int>(std::strtol(digits.c_str(), nullptr, 10));
-}
 
 // The last component of a stored file name (either separator).
 std::string LastComponent(const std::string& name) {
@@ -50,13 +41,11 @@ bool LocalToUtc(TDateTime local, TDateTime& utc) {
 
 }  // namespace
 
-void TWebService::ExecuteCommand(const THttpRequest& request, THttpResponse& response,
-                                 TAccessLevel accessLevel) {
-  if (commands_) {
-    commands_(request, response, accessLevel);
-  } else {
-    SendNotFound(response);
-  }
+void TWebService::ExecuteCommand(const THttpRequest& request, THttpResponse& /*response*/,
+                                 TAccessLevel /*accessLevel*/) {
+  // The frame has already applied the access rules of the two command paths. Nothing is set on
+  // the answer: every command is an empty 200, recognised or not.
+  web::ExecuteCommand(request.Param("command"), requests_);
 }
 
 uint64_t TWebService::SecondsSince(uint64_t tick) {
@@ -64,7 +53,7 @@ uint64_t TWebService::SecondsSince(uint64_t tick) {
 }
 
 std::string TWebService::SourceText(const slots::TSlotInfo& slot, const std::string& noDevice) {
-  switch (slot.Settings().fRecordSource) {
+  switch (slot.RecordSource()) {
     case slots::rsSoundcard: {
       const audio::TDeviceInfoWithClients* device = slot.CurrentDeviceInfo();
       return device != nullptr ? device->Name() : noDevice;
@@ -93,7 +82,7 @@ bool TWebService::HandleWebService(const THttpRequest& request, THttpResponse& r
                                                  "silence", "lastmetadata", "currenttitle"};
   for (const char* route : kValueRoutes) {
     if (expr.Matches(std::string("^/ws/slots/(\\d+)/") + route + "$", path)) {
-      slots::TSlotInfo* slot = slots_.slot ? slots_.slot(ToInt(expr.Match(1))) : nullptr;
+      slots::TSlotInfo* slot = slots_.slot ? slots_.slot(DigitsToInt(expr.Match(1))) : nullptr;
       if (slot == nullptr) {
         SendNotFound(response);
         return true;
@@ -128,17 +117,17 @@ bool TWebService::HandleWebService(const THttpRequest& request, THttpResponse& r
     route = kCalendar;
   } else if (expr.Matches("^/ws/slots/(\\d+)/list/(\\d+)/(\\d+)/(\\d+)", path)) {
     route = kList;
-    year = ToInt(expr.Match(2));
-    month = ToInt(expr.Match(3));
-    day = ToInt(expr.Match(4));
+    year = DigitsToInt(expr.Match(2));
+    month = DigitsToInt(expr.Match(3));
+    day = DigitsToInt(expr.Match(4));
   } else if (expr.Matches("^/ws/slots/(\\d+)/getfile/(\\d+)", path)) {
     route = kGetFile;
-    id = ToInt(expr.Match(2));
+    id = DigitsToInt(expr.Match(2));
   }
   if (route == kNone) {
     return false;
   }
-  slots::TSlotInfo* slot = slots_.slot ? slots_.slot(ToInt(expr.Match(1))) : nullptr;
+  slots::TSlotInfo* slot = slots_.slot ? slots_.slot(DigitsToInt(expr.Match(1))) : nullptr;
   if (slot == nullptr) {
     SendNotFound(response);
     return true;
@@ -216,6 +205,10 @@ void TWebService::CalendarEvents(slots::TSlotInfo& slot, const THttpRequest& req
   } catch (const Error&) {
     throw Error("Date parse error");
   }
+  // The slot's values first (each under the slot lock for a moment), then the database work
+  // without any lock of the slot.
+  const std::string title = slot.Name();
+  const int64_t currentId = slot.CurrentRecordingID();
   const auto connection = slot.GetDatabaseConnection();
   const auto statement = connection->PrepareStatement(
       "SELECT id, starttime, duration, filename FROM recordings "
@@ -223,8 +216,6 @@ void TWebService::CalendarEvents(slots::TSlotInfo& slot, const THttpRequest& req
   statement->SetTimestampByName("start", start);
   statement->SetTimestampByName("end", end);
   const auto rows = statement->ExecuteQueryPrepared();
-  const std::string title = slot.Name();
-  const int64_t currentId = slot.CurrentRecordingID();
   auto list = TPersistentArray::Create();
   for (bool more = rows->First(); more; more = rows->Next()) {
     const int64_t id = rows->GetInt(1);
@@ -259,7 +250,8 @@ void TWebService::CalendarEvents(slots::TSlotInfo& slot, const THttpRequest& req
 void TWebService::DayList(slots::TSlotInfo& slot, int year, int month, int day,
                           THttpResponse& response) const {
   const TDateTime start = EncodeDate(year, month, day);
-  const TDateTime end = start + 1.0;  // the next local midnight
+  const TDateTime end = start + 1.0;                    // the next local midnight
+  const int64_t currentId = slot.CurrentRecordingID();  // before the database work
   const auto connection = slot.GetDatabaseConnection();
   const auto statement = connection->PrepareStatement(
       "SELECT id, starttime, duration FROM recordings WHERE starttime >= :start AND starttime < "
@@ -267,7 +259,6 @@ void TWebService::DayList(slots::TSlotInfo& slot, int year, int month, int day,
   statement->SetTimestampByName("start", start);
   statement->SetTimestampByName("end", end);
   const auto rows = statement->ExecuteQueryPrepared();
-  const int64_t currentId = slot.CurrentRecordingID();
   auto list = TPersistentArray::Create();
   for (bool more = rows->First(); more; more = rows->Next()) {
     const int64_t id = rows->GetInt(1);
@@ -308,7 +299,7 @@ void TWebService::GetFile(slots::TSlotInfo& slot, int id, const THttpRequest& re
     SendNotFound(response);
     return;
   }
-  const std::string path = IncludeTrailingPathDelimiter(slot.Settings().fFolder) + *normalName;
+  const std::string path = IncludeTrailingPathDelimiter(slot.Folder()) + *normalName;
   if (request.ranges.size() > 1) {
     response.status = 416;
     return;

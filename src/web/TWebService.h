@@ -10,8 +10,9 @@
 // "/ws/slot/" may stand for "/ws/slots/". The first six routes end there; anything may follow
 // the last four (a download path carries the file name for the browser). A number too large
 // for a 32-bit integer fails the request; an unknown slot or route is 404.
-// The remote commands ("/execute", "/ws/execute") are handed to the command handler when one
-// is set (otherwise 404).
+// The remote commands ("/execute", "/ws/execute") go to ExecuteCommand (RemoteCommand.h) with
+// the "command" parameter; the answer is an empty 200 whatever the command, given before the
+// main thread acts on it.
 //
 // Thread contract: HandleWebService and ExecuteCommand run on the connection threads,
 // concurrently. The slot array is fixed while the server runs (created before it starts, freed
@@ -20,6 +21,7 @@
 #include <functional>
 #include <string>
 
+#include "web/RemoteCommand.h"
 #include "web/WebDispatch.h"
 
 namespace velloran::slots {
@@ -36,11 +38,10 @@ struct TWebSlots {
 
 class TWebService : public IWebDispatch {
  public:
-  using CommandHandler =
-      std::function<void(const THttpRequest&, THttpResponse&, TAccessLevel accessLevel)>;
-
-  explicit TWebService(TWebSlots slots) : slots_(std::move(slots)) {}
-  void SetCommandHandler(CommandHandler handler) { commands_ = std::move(handler); }
+  // requests: where the remote commands queue their starts and stops (none: commands are
+  // parsed and answered, and change nothing).
+  explicit TWebService(TWebSlots slots, TSlotRequests requests = {})
+      : slots_(std::move(slots)), requests_(std::move(requests)) {}
 
   void ExecuteCommand(const THttpRequest& request, THttpResponse& response,
                       TAccessLevel accessLevel) override;
@@ -61,7 +62,7 @@ class TWebService : public IWebDispatch {
                THttpResponse& response) const;
 
   TWebSlots slots_;
-  CommandHandler commands_;
+  TSlotRequests requests_;
 };
 
 }  // namespace velloran::web

@@ -9,6 +9,7 @@ Every wait is on the program's own output or exit, with a time-out; there are no
 import base64
 import hashlib
 import http.client
+import json
 import os
 import queue
 import shutil
@@ -140,6 +141,59 @@ class WebServerTest(unittest.TestCase):
         self.assertIn("Enabled=on", self.read_ini())  # starts again at the next start
         with self.assertRaises(OSError):
             request(self.port, "GET", "/")
+
+    def test_remote_commands_and_recordings_of_a_generator_slot(self):
+        rec = os.path.join(self.root, "rec")
+        with open(os.path.join(self.root, "Velloran.ini"), "w") as f:
+            f.write("[General]\nSlotCount=1\n[Webserver]\nEnabled=on\n"
+                    f"Port=127.0.0.1:{self.port}\nAdminUser=admin\n"
+                    f"AdminPassword={web_hash('pw')}\nAnonymousAccess=ReadOnly\n"
+                    "[Slot0]\nName=Tone\nSource=Soundcard\nDevice=GEN:tone\nFormat=wav16\n"
+                    f"Folder={rec}\n")
+        service = Service(self.root)
+
+        def text(path):
+            status, _, body = request(self.port, "GET", path)
+            self.assertEqual(status, 200, path)
+            return body.decode()
+
+        def wait_recording(value):
+            deadline = time.monotonic() + TIMEOUT
+            while text("/ws/slot/0/recording") != value:
+                self.assertLess(time.monotonic(), deadline, f"recording never became {value}")
+                time.sleep(0.05)
+
+        try:
+            service.wait_for(": Web server started")
+            service.wait_for("Encoding to file")
+            wait_recording("1")
+            self.assertEqual(text("/ws/slots/0/name"), "Tone")
+            # Anonymous read-only: "/ws/execute" runs the command, "/execute" does not.
+            self.assertEqual(request(self.port, "GET", "/execute?command=SLOT%201%20STOP")[0], 404)
+            status, _, body = request(self.port, "GET", "/ws/execute?command=SLOT%201%20STOP")
+            self.assertEqual((status, body), (200, b""))
+            wait_recording("0")
+            conn = http.client.HTTPConnection("127.0.0.1", self.port, timeout=TIMEOUT)
+            conn.request("POST", "/execute", body="command=SLOT+01+START", headers={
+                "Content-Type": "application/x-www-form-urlencoded",
+                "Authorization": "Basic " + base64.b64encode(b"admin:pw").decode()})
+            reply = conn.getresponse()
+            self.assertEqual((reply.status, reply.read()), (200, b""))
+            conn.close()
+            wait_recording("1")
+
+            # The first file, finished by the stop, from the calendar to the download.
+            events = json.loads(text("/ws/slots/0/calendarevents"
+                                     "?start=2000-01-01T00:00:00Z&end=2100-01-01T00:00:00Z"))
+            first_id = min(event["id"] for event in events)
+            self.assertEqual(len(events), 2)  # the finished file and the current one
+            status, headers, body = request(self.port, "GET",
+                                            f"/ws/slots/0/getfile/{first_id}/tone.wav")
+            self.assertEqual(status, 200)
+            self.assertTrue(headers["content-disposition"].startswith("attachment;"))
+            self.assertEqual(body[:4], b"RIFF")
+        finally:
+            service.stop()
 
     def test_port_in_use_is_a_logged_start_failure(self):
         blocker = socket.socket()

@@ -5,9 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <filesystem>
 #include <fstream>
+#include <future>
 #include <memory>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "core/Error.h"
 #include "slots/slot/integration/SlotFixture.h"
@@ -50,6 +55,48 @@ class WebServiceTest : public slots::test::SlotFixture {
     return answer.response.body;
   }
 
+  static constexpr size_t kWavHeader = 80;  // the WAV writer's header, rewritten as it grows
+
+  static std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::string bytes(std::filesystem::file_size(path), '\0');
+    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    bytes.resize(static_cast<size_t>(in.gcount()));
+    return bytes;
+  }
+  // The encoder's writer thread writes on its own: wait (20 s at most) until the file holds at
+  // least size bytes.
+  static bool WaitForSize(const std::string& path, size_t size) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    std::error_code ec;
+    while (std::filesystem::file_size(path, ec) < size || ec) {
+      if (std::chrono::steady_clock::now() > deadline) {
+        return false;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+  }
+
+  // "filename start end" of each calendar event, in the order of the answer.
+  static std::vector<std::string> ParseEvents(const std::string& json) {
+    std::vector<std::string> events;
+    auto value = [&json](const char* key, size_t from) {
+      const std::string marker = std::string("\"") + key + "\": \"";
+      const size_t at = json.find(marker, from);
+      if (at == std::string::npos) {
+        return std::string();
+      }
+      const size_t begin = at + marker.size();
+      return json.substr(begin, json.find('"', begin) - begin);
+    };
+    for (size_t at = json.find("\"id\""); at != std::string::npos;
+         at = json.find("\"id\"", at + 1)) {
+      events.push_back(value("filename", at) + " " + value("start", at) + " " + value("end", at));
+    }
+    return events;
+  }
+
   int64_t AddRow(const std::string& start, const char* duration, const std::string& file) {
     auto connection = slot_->GetDatabaseConnection();
     connection
@@ -64,6 +111,7 @@ class WebServiceTest : public slots::test::SlotFixture {
 };
 
 TEST_F(WebServiceTest, SlotValuesAsTextAndInTheList) {
+  EXPECT_EQ(Text("/ws/slots"), "[]");  // no slots yet
   TSlotInfo& slot = MakeSlot("Name=Studio/A\nSource=Soundcard\nDevice=GEN:tone\nFormat=wav16\n");
   Run(1000);
   slot.HandleStreamTitle("Song \xC3\xA9");
@@ -90,6 +138,60 @@ TEST_F(WebServiceTest, SlotValuesAsTextAndInTheList) {
   EXPECT_TRUE(unknown.handled);
   EXPECT_EQ(unknown.response.status, 404);
   EXPECT_THROW(Get("/ws/slots/4294967296/name"), Error);
+}
+
+TEST_F(WebServiceTest, RoutesInTheirOrder) {
+  MakeSlot("Name=Morning\nSource=Soundcard\nDevice=GEN:tone\nEnabled=off\n");
+  AddRow("2019-08-26 06:00:00.000", "60", "a.mp3");
+  struct Case {
+    const char* path;
+    int status;             // 0: no route (the frame answers 404)
+    const char* bodyStart;  // of a 200 answer
+  };
+  const Case cases[] = {
+      {"/ws/slots/0/name", 200, "Morning"},
+      {"/ws/slot/0/name", 200, "Morning"},
+      {"/ws/slots/00/name", 200, "Morning"},
+      {"/ws/slots/01/name", 404, "not found"},
+      {"/ws/slots/00000000000/name", 200, "Morning"},
+      {"/ws/slots/0/name/", 0, ""},
+      {"/ws/slots/0/namex", 0, ""},
+      {"/ws/slots/0/Name", 0, ""},
+      {"/ws/Slots/0/name", 0, ""},
+      {"/ws/slots//name", 0, ""},
+      {"/ws/slots/-1/name", 0, ""},
+      {"/ws/slot", 0, ""},
+      {"/ws/slots/", 0, ""},
+      {"/ws/slot/", 0, ""},
+      {"/ws/slotsx/0/name", 0, ""},
+      {"/ws/slots/0/recording", 200, "0"},
+      {"/ws/slot/0/currenttitle", 200, ""},
+      {"/ws/slots/0/stats", 200, "{"},
+      {"/ws/slots/0/statsandmore", 200, "{"},  // the last four routes are not anchored
+      {"/ws/slot/0/stats/", 200, "{"},
+      {"/ws/slots/0/list/2019/8/26", 200, "[{"},
+      {"/ws/slots/0/list/2019/8/26/x", 200, "[{"},
+      {"/ws/slots/0/list/2019/8", 0, ""},
+      {"/ws/slots/0/calendarevents/x", 200, "[{"},
+      {"/ws/slots/0/getfile/x", 0, ""},
+      {"/ws/slots/1/name", 404, "not found"},  // beyond the slot list
+      {"/ws/slot/1/stats", 404, "not found"},
+      {"/ws/slots/2147483647/list/2019/8/26", 404, "not found"},
+  };
+  for (const Case& c : cases) {
+    const Answer answer = Get(c.path, "start=2019-08-26T00:00:00Z&end=2019-08-27T00:00:00Z");
+    EXPECT_EQ(answer.handled, c.status != 0) << c.path;
+    if (c.status != 0) {
+      EXPECT_EQ(answer.response.status, c.status) << c.path;
+      EXPECT_EQ(answer.response.body.rfind(c.bodyStart, 0), 0u)
+          << c.path << ": " << answer.response.body;
+    }
+  }
+  // Numbers too large for a 32-bit integer fail the request, wherever they stand.
+  for (const char* path : {"/ws/slots/2147483648/name", "/ws/slots/0/list/99999999999/1/1",
+                           "/ws/slots/0/getfile/2147483648"}) {
+    EXPECT_THROW(Get(path), Error) << path;
+  }
 }
 
 TEST_F(WebServiceTest, StoppedSoundCardSlotHasNoSource) {
@@ -175,6 +277,118 @@ TEST_F(WebServiceTest, CurrentFileIsShownWithItsRecordedSeconds) {
   EXPECT_NE(day.find("\"Duration\": 2.9"), std::string::npos) << day;  // the current one
 }
 
+TEST_F(WebServiceTest, CalendarAndDayListingAcrossDaylightSavingChanges) {
+  ScopedTimeZone zone("Europe/Berlin");
+  MakeSlot("Name=Night\nSource=Soundcard\nDevice=GEN:tone\nEnabled=off\n");
+  // Spring: 02:00 CET jumps to 03:00 CEST. Autumn: 03:00 CEST falls back to 02:00 CET, so
+  // 02:30 is read twice and taken as standard time.
+  AddRow("2019-03-31 01:30:00.000", "60", "spring-before.mp3");
+  AddRow("2019-03-31 02:30:00.000", "60", "spring-missing.mp3");  // does not exist locally
+  AddRow("2019-03-31 03:30:00.000", "60", "spring-after.mp3");
+  AddRow("2019-10-27 01:30:00.000", "3600", "autumn-summer.mp3");
+  AddRow("2019-10-27 02:30:00.000", "3600", "autumn-repeated.mp3");
+  AddRow("2019-10-27 03:30:00.000", "60", "autumn-winter.mp3");
+
+  struct Window {
+    const char* query;
+    std::vector<std::string> startEnd;  // "file start end" of every event, in row order
+  };
+  const Window windows[] = {
+      // The spring day from local midnight to local midnight: 23 hours.
+      {"start=2019-03-31T00:00:00%2B01:00&end=2019-04-01T00:00:00%2B02:00",
+       {"spring-before.mp3 2019-03-31T00:30:00.000Z 2019-03-31T00:31:00.000Z",
+        "spring-after.mp3 2019-03-31T01:30:00.000Z 2019-03-31T01:31:00.000Z"}},
+      // The autumn day: 25 hours; the repeated hour's file ends where the next one starts.
+      {"start=2019-10-27T00:00:00%2B02:00&end=2019-10-28T00:00:00%2B01:00",
+       {"autumn-summer.mp3 2019-10-26T23:30:00.000Z 2019-10-27T00:30:00.000Z",
+        "autumn-repeated.mp3 2019-10-27T01:30:00.000Z 2019-10-27T02:30:00.000Z",
+        "autumn-winter.mp3 2019-10-27T02:30:00.000Z 2019-10-27T02:31:00.000Z"}},
+      // Window limits without a zone are UTC: 00:00Z is 01:00 CET and 02:00Z is 04:00 CEST.
+      {"start=2019-03-31T00:00:00&end=2019-03-31T02:00:00",
+       {"spring-before.mp3 2019-03-31T00:30:00.000Z 2019-03-31T00:31:00.000Z",
+        "spring-after.mp3 2019-03-31T01:30:00.000Z 2019-03-31T01:31:00.000Z"}},
+      // 01:00Z is 02:00 CET of the second pass; the summer-time file before it is out.
+      {"start=2019-10-27T01:00:00Z&end=2019-10-27T02:00:00Z",
+       {"autumn-repeated.mp3 2019-10-27T01:30:00.000Z 2019-10-27T02:30:00.000Z"}},
+  };
+  for (const Window& w : windows) {
+    const auto events = ParseEvents(Text("/ws/slots/0/calendarevents", w.query));
+    EXPECT_EQ(events, w.startEnd) << w.query;
+  }
+
+  // The day listing shows local times as stored and leaves nothing out.
+  const std::string spring = Text("/ws/slots/0/list/2019/3/31");
+  for (const char* time : {"2019-03-31T01:30:00", "2019-03-31T02:30:00", "2019-03-31T03:30:00"}) {
+    EXPECT_NE(spring.find(time), std::string::npos) << time;
+  }
+  const std::string autumn = Text("/ws/slots/0/list/2019/10/27");
+  for (const char* time : {"2019-10-27T01:30:00", "2019-10-27T02:30:00", "2019-10-27T03:30:00"}) {
+    EXPECT_NE(autumn.find(time), std::string::npos) << time;
+  }
+}
+
+TEST_F(WebServiceTest, DownloadWhileTheFileIsBeingRecorded) {
+  TSlotInfo& slot = MakeSlot("Source=Soundcard\nDevice=GEN:ramp\nFormat=wav16\n");
+  Run(2000);
+  const std::string file = slot.CurrentFilename();
+  const int64_t id = slot.CurrentRecordingID();
+  ASSERT_FALSE(file.empty());
+  ASSERT_NE(id, 0);
+  ASSERT_TRUE(WaitForSize(file, kWavHeader + 1000));
+
+  TWebService service = Service();
+  TWebServerOptions options;
+  TWebFileList noFiles;
+  options.files = &noFiles;
+  TWebServer server(options, nullptr, &service);
+  TWebServerSettings settings;
+  settings.port = "127.0.0.1:0";
+  settings.anonymousAccess = TAccessLevel::alReadOnly;
+  server.Start(settings);
+  const std::string path = "/ws/slots/0/getfile/" + std::to_string(id);
+
+  // The slot goes on recording (pull steps and rotation checks on this thread) while another
+  // thread downloads; each answer holds exactly the bytes the file had when it was served.
+  auto download = [&](const std::string& range) {
+    auto reply = std::async(std::launch::async, [&] {
+      return velloran::test::RawRequest(
+          server.Port(), "GET " + path + " HTTP/1.1\r\nHost: x\r\n" +
+                             (range.empty() ? "" : "Range: " + range + "\r\n") + "\r\n");
+    });
+    while (reply.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready) {
+      Run(100);
+    }
+    return reply.get();
+  };
+  const auto whole = download("");
+  ASSERT_EQ(whole.status, 200);
+  const size_t size = whole.body.size();
+  EXPECT_EQ(whole.Header("content-length"), std::to_string(size));
+  EXPECT_EQ(whole.Header("content-disposition").rfind("attachment; filename=\"", 0), 0u);
+  ASSERT_GT(size, kWavHeader + 1000);
+  Run(1000);
+  ASSERT_TRUE(WaitForSize(file, size + 1000));
+  // The header sizes are rewritten while recording; the audio bytes are final once written.
+  std::string disk = ReadFile(file);
+  EXPECT_EQ(whole.body.substr(kWavHeader), disk.substr(kWavHeader, size - kWavHeader));
+
+  // A range from where the first download ended: what was recorded since.
+  const auto rest = download("bytes=" + std::to_string(size) + "-");
+  ASSERT_EQ(rest.status, 206);
+  const size_t total = size + rest.body.size();
+  EXPECT_GT(rest.body.size(), 0u);
+  EXPECT_EQ(rest.Header("content-range"), "bytes " + std::to_string(size) + "-" +
+                                              std::to_string(total - 1) + "/" +
+                                              std::to_string(total));
+  EXPECT_EQ(rest.Header("content-disposition"), "");
+  disk = ReadFile(file);
+  ASSERT_GE(disk.size(), total);
+  EXPECT_EQ(rest.body, disk.substr(size, rest.body.size()));
+  EXPECT_EQ(slot.CurrentRecordingID(), id);  // still the same file, still recording
+  EXPECT_NE(slot.Encoder(), 0u);
+  server.Stop();
+}
+
 TEST_F(WebServiceTest, DownloadsWithByteRangesOverHttp) {
   MakeSlot("Source=Soundcard\nDevice=GEN:tone\nEnabled=off\n");
   std::filesystem::create_directories(Folder() + "/2019/08/26");
@@ -232,6 +446,14 @@ TEST_F(WebServiceTest, DownloadsWithByteRangesOverHttp) {
     }
     EXPECT_EQ(reply.Header("content-disposition").empty(), c.range != nullptr) << label;
   }
+  std::string manyRanges = "bytes=0-0";
+  for (int i = 0; i < 100; ++i) {
+    manyRanges += ",1-1";
+  }
+  EXPECT_EQ(velloran::test::RawRequest(
+                server.Port(), "GET " + path + " HTTP/1.1\r\nRange: " + manyRanges + "\r\n\r\n")
+                .status,
+            416);
   EXPECT_EQ(velloran::test::HttpGet(server.Port(), path).Header("content-disposition"),
             "attachment; filename=\"morning.mp3\"; filename*=UTF-8''morning.mp3");
   EXPECT_EQ(velloran::test::HttpGet(server.Port(), "/ws/slots/0/getfile/999").status, 404);
