@@ -270,7 +270,10 @@ describe('browser pages', () => {
     await page.evaluate(() => {
       window.loadingLabels = [];
       new MutationObserver(() => {
-        window.loadingLabels.push(document.getElementById('playerLoadingLabel').textContent);
+        window.loadingLabels.push({
+          text: document.getElementById('playerLoadingLabel').textContent,
+          playDisabled: document.getElementById('playButton').disabled,
+        });
       }).observe(document.getElementById('playerLoadingLabel'), {childList: true, subtree: true});
     });
     // A throttled line makes the download arrive in many pieces, so its progress shows.
@@ -299,9 +302,12 @@ describe('browser pages', () => {
       uploadThroughput: -1,
     });
     await ranged;  // the media element streams the file in byte ranges
-    const labels = await page.evaluate(() => window.loadingLabels);
+    const seen = await page.evaluate(() => window.loadingLabels);
+    const labels = seen.map((entry) => entry.text);
     assert.ok(labels.some((text) => /^Downloading\.\.\. \d{1,3}%$/.test(text)), labels.join('|'));
     assert.equal(labels.at(-1), 'Decoding...');
+    assert.ok(
+        seen.every((entry) => entry.playDisabled), 'Play enabled before the player was ready');
     assert.ok(await page.locator('#playerLoading').isHidden());
     assert.ok(await page.locator('#pauseButton').isDisabled());
     assert.ok((await page.locator('#playerWaveform canvas').count()) > 0, 'no waveform drawn');
