@@ -13,10 +13,10 @@ import WaveSurfer from './assets/js/wavesurfer/wavesurfer.esm.js';
 let currentSlot = '0';
 let calendar = null;
 let player = null;
-let openEvent = null;
 
 function recordingUrl(event) {
-  return '/ws/slot/' + currentSlot + '/getfile/' + event.id + '/' + event.extendedProps.filename;
+  return '/ws/slot/' + currentSlot + '/getfile/' + event.id + '/' +
+      encodeURIComponent(event.extendedProps.filename);
 }
 
 // The start of a recording plus a position in seconds.
@@ -32,7 +32,6 @@ function switchToSlot(slot) {
   calendar.addEventSource('/ws/slot/' + currentSlot + '/calendarevents');
   calendar.refetchEvents();
 }
-
 
 function createPlayer(event) {
   const wavesurfer = WaveSurfer.create({
@@ -83,7 +82,6 @@ function openRecording(event) {
   const url = recordingUrl(event);
   $('#playerTitle').text(moment(event.start).format('LLLL'));
   $('#playerDownloadButton').attr('href', url);
-  openEvent = event;
   if (player) {
     player.destroy();
   }
