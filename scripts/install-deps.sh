@@ -19,9 +19,18 @@ packages=(
   # real peers started by the tests
   pulseaudio pulseaudio-utils jackd2 alsa-utils libasound2-plugins
   icecast2 python3-aiosmtpd xvfb xauth
+  # the browser that the page tests drive (through playwright-core from npm)
+  chromium
   # time zones for the date-time tests
   tzdata
 )
+
+# npm installs the front-end libraries of the browser pages (web/package-lock.json) and the
+# browser-test driver. A Node.js that is already installed (for instance from another source)
+# is kept; otherwise Debian's packages provide it.
+if ! command -v npm >/dev/null 2>&1; then
+  packages+=(nodejs npm)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what Velloran needs, builds it and starts it headless on the demo configuration:
 # slot "Tone" records the generator tone into hourly MP3 files, slot "Ramp" the generator ramp
-# into 1-minute WAV files. The demo runs in a root folder of its own (default ./demo-run, or
+# into 1-minute WAV files; the browser pages are served on port 5252 (see the README for the
+# log-in). The demo runs in a root folder of its own (default ./demo-run, or
 # VELLORAN_DEMO_ROOT); its recordings land in <root>/recordings/. Stop it with Ctrl+C.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -18,4 +19,5 @@ if [[ ! -f "$root/Velloran.ini" ]]; then
   sed "s|@ROOT@|$root|g" examples/demo/Velloran.ini > "$root/Velloran.ini"
 fi
 echo "Velloran demo: root folder $root, recordings in $root/recordings/"
+echo "Velloran demo: pages at http://localhost:5252/ (user admin, password velloran-demo)"
 exec ./build/src/velloran -headless -rootfolder "$root" "$@"
