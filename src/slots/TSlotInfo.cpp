@@ -336,14 +336,6 @@ void TSlotInfo::PullThreadProc() {
   }
 }
 
-void TSlotInfo::StreamingThreadProc() {
-  // Outgoing streaming is not part of this build: the thread only waits to be
-  // stopped.
-  while (!fStreamingThread->Terminated()) {
-    fStreamingThread->WaitForEvent(1000);
-  }
-}
-
 // ---------------------------------------------------------------------------------------------
 // Input
 
