@@ -1,10 +1,15 @@
 #include "audio/encode/Caster.h"
 
 #include <curl/curl.h>
+#include <netdb.h>
+#include <poll.h>
 #include <pthread.h>
 #include <shout/shout.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <string_view>
 
@@ -83,6 +88,35 @@ std::string OneLine(const std::string& title) {
   return out;
 }
 
+// A TCP connection to host:port can be made within timeout.
+bool ReachableWithin(const std::string& host, int port, std::chrono::milliseconds timeout) {
+  addrinfo hints{};
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  if (getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0) {
+    return false;
+  }
+  bool reached = false;
+  for (addrinfo* a = found; a != nullptr && !reached; a = a->ai_next) {
+    const int fd = socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+      continue;
+    }
+    if (connect(fd, a->ai_addr, a->ai_addrlen) == 0) {
+      reached = true;
+    } else if (errno == EINPROGRESS) {
+      pollfd p{fd, POLLOUT, 0};
+      int soError = 0;
+      socklen_t length = sizeof soError;
+      reached = poll(&p, 1, static_cast<int>(timeout.count())) == 1 &&
+                getsockopt(fd, SOL_SOCKET, SO_ERROR, &soError, &length) == 0 && soError == 0;
+    }
+    close(fd);
+  }
+  freeaddrinfo(found);
+  return reached;
+}
+
 size_t DiscardBody(char*, size_t size, size_t count, void*) {
   return size * count;
 }
@@ -149,12 +183,19 @@ std::shared_ptr<Caster> Caster::Connect(const CastTarget& target, const CastInfo
     set(shout_set_audio_info(shout, SHOUT_AI_BITRATE, std::to_string(info.bitrate).c_str()));
   }
   set(shout_set_public(shout, info.isPublic ? 1 : 0));
-  set(shout_set_nonblocking(shout, 1));
+  // libshout's non-blocking mode probes a Shoutcast server with a request that Icecast's
+  // Shoutcast-compatible port takes as a failed login, after which the stream ends at once; so
+  // Shoutcast sources connect blocking, after a connection test that honours the time-out.
+  set(shout_set_nonblocking(shout, icy ? 0 : 1));
   if (rc != SHOUTERR_SUCCESS) {
     *error = ErrorOf(rc);
     return nullptr;
   }
 
+  if (icy && !ReachableWithin(target.host, target.port + 1, timeout)) {
+    *error = BASS_ERROR_FILEOPEN;
+    return nullptr;
+  }
   rc = shout_open(shout);
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   while (rc == SHOUTERR_BUSY) {

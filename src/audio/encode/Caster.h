@@ -1,8 +1,9 @@
 #pragma once
 // The source connection of an encoder to a Shoutcast or Icecast server, on libshout.
 //
-// Connect logs in (non-blocking, polled, so a time-out and a stop request are honoured) and
-// starts the sender thread. The encoder's output thread hands each block of the program's
+// Connect logs in (to Icecast non-blocking and polled, so the time-out is honoured; to a
+// Shoutcast server blocking, after a connection test within the time-out) and starts the
+// sender thread. The encoder's output thread hands each block of the program's
 // standard output to Consume, which copies it into a bounded queue; what does not fit is
 // dropped and counted, so a slow or dead server never holds up the encoder (and so never the
 // pull thread). The sender thread writes the queue to the server and sends title updates.
@@ -11,7 +12,8 @@
 //
 // Titles go to the server's metadata call over a separate HTTP request (Icecast
 // "/admin/metadata", Shoutcast "/admin.cgi"), on the sender thread, with a short time-out.
-// A send that fails, or a server that takes nothing for kStallTimeout, ends the connection:
+// A send that fails, or an Icecast server that takes nothing for kStallTimeout, ends the
+// connection (a Shoutcast connection, being blocking, waits for its server; its queue drops):
 // Alive() turns false and the encoder reports BASS_ENCODE_NOTIFY_CAST.
 //
 // Thread contract: Connect and Close from the thread that starts/stops the encoder. Consume on

@@ -32,6 +32,7 @@ struct StreamServer::Listener {
 namespace {
 
 constexpr auto kWaitSlice = std::chrono::milliseconds(200);
+constexpr int kSocketBufferBytes = 8192;
 
 void AddRequestHeader(std::string* headers, MHD_ValueKind, const char* key, const char* value) {
   *headers += std::string(key) + ": " + (value != nullptr ? value : "") + "\r\n";
@@ -255,6 +256,13 @@ int StreamServer::Answer(MHD_Connection* connection, const char* method) {
   if (listeners_.fetch_add(1) >= kMaxListeners) {
     listeners_.fetch_sub(1);
     return Refuse(connection, MHD_HTTP_SERVICE_UNAVAILABLE, "Server full");
+  }
+  // Little room in the kernel for a listener: what it has not taken waits in our ring, where a
+  // listener that falls too far behind is noticed and dropped.
+  if (const MHD_ConnectionInfo* fd =
+          MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD)) {
+    int bytes = kSocketBufferBytes;
+    setsockopt(fd->connect_fd, SOL_SOCKET, SO_SNDBUF, &bytes, sizeof bytes);
   }
   auto listener = std::make_unique<Listener>();
   listener->server = this;
