@@ -82,6 +82,10 @@ void TSlotInfo::ConnectStreaming(const TSlotSettings& s, int32_t iSampleRate) {
   const EncoderSettings encoderSettings{s.fAudioFormat, iSampleRate,       s.fBitrate,
                                         s.fMode,        s.fEncoderOptions, s.fEncoderFilename};
   const EncoderCommand command = BuildEncoderCommandLine(encoderSettings, "-");
+  if ((command.flags & BASS_ENCODE_PCM) != 0) {
+    // The WAV writer would make a file named "-": a WAV stream has no program to send it.
+    throw Error(BassErrorText(BASS_ERROR_NOTAVAIL));
+  }
   BASS_SetConfig(BASS_CONFIG_ENCODE_PRIORITY, static_cast<DWORD>(kStreamingEncoderPriority));
   const HENCODE encoder =
       BASS_Encode_Start(fMixer, command.commandLine.c_str(), command.flags | kStreamingEncoderFlags,

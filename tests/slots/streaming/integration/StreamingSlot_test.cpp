@@ -217,6 +217,32 @@ TEST_F(StreamingSlotTest, WrongPasswordIsAnErrorRetriedFiveSecondsLater) {
   ASSERT_TRUE(WaitUntil([&] { return LogCount("Encoder connection error") == 2; }, 10000));
 }
 
+TEST_F(StreamingSlotTest, ConnectionErrorsGiveTheLibrarysText) {
+  const std::string closedPort = std::to_string(test::FreeLoopbackPort());
+  struct Case {
+    std::string lines, message;
+  };
+  const Case cases[] = {
+      {"Format=mp3\nStreamingMountPoint=/live\nStreamingPort=" + closedPort,
+       "can't open the file (BASS error 2)"},
+      {"Format=mp3\nEncoderFilename=/nonexistent/lame\nStreamingPort=" + closedPort,
+       "can't open the file (BASS error 2)"},
+      {"Format=mp3\nStreamingServerMode=on\nStreamingHost=not-an-address\nStreamingPort=8000",
+       "an illegal parameter was specified (BASS error 20)"},
+      {"Format=wav16\nStreamingMountPoint=/live\nStreamingPort=" + closedPort,
+       "requested data is not available (BASS error 37)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.lines);
+    TSlotInfo& slot = MakeSlot(c.lines + "\nStreamingHost=127.0.0.1\n");
+    ASSERT_TRUE(WaitUntil([&] { return slot.StreamingStatus() == ssError; }, 10000))
+        << slot.StreamingStatus() << " " << slot.StreamingMessage() << LogText();
+    EXPECT_EQ(slot.StreamingMessage(), c.message);
+    EXPECT_EQ(slot.StreamingEncoder(), 0u);
+    slot_.reset();
+  }
+}
+
 TEST_F(StreamingSlotTest, ReconnectsAfterTheServerRestartsAndDisconnectsWhenSwitchedOff) {
   test::IcecastServer server;
   ASSERT_TRUE(server.Start()) << server.Error();
