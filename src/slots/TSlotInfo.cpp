@@ -103,6 +103,9 @@ void TSlotInfo::SetEnabled(bool value) {
   if (value != fSettings.fEnabled) {
     fSettings.fEnabled = value;
     CycleEncoder();
+    if (fStreamingThread) {
+      fStreamingThread->SignalEvent();  // the stream follows at once
+    }
   }
 }
 

@@ -5,6 +5,8 @@
 #include <thread>
 
 #include "audio/bass.h"
+#include "audio/encode/BassEncode.h"
+#include "audio/encode/Caster.h"
 #include "core/BassErrorText.h"
 #include "core/Clock.h"
 #include "core/Error.h"
@@ -26,11 +28,25 @@ constexpr DWORD kServerBuffer = 40000;
 constexpr DWORD kServerBurst = 4000;
 constexpr uint32_t kRetryAfterErrorMs = 5000;
 constexpr uint32_t kPassMs = 1000;
+constexpr uint64_t kDropReportIntervalMs = 10000;
+
+// Bytes of the stream lost so far: PCM the encoder's queue could not take and encoded data the
+// server connection could not take.
+uint64_t StreamingDrops(HENCODE handle) {
+  const auto encoder = audio::FindEncoder(handle);
+  if (!encoder) {
+    return 0;
+  }
+  const auto caster = encoder->FindOutlet<audio::Caster>();
+  return encoder->DroppedBytes() + (caster ? caster->DroppedBytes() : 0);
+}
 
 }  // namespace
 
 void TSlotInfo::StreamingThreadProc() {
   fStreamingEncoder = 0;
+  uint64_t dropsReported = 0;
+  uint64_t dropReportTick = 0;
   while (!fStreamingThread->Terminated()) {
     TSlotSettings settings;
     int32_t sampleRate = 0;
@@ -55,7 +71,19 @@ void TSlotInfo::StreamingThreadProc() {
         fStreamingEncoder = 0;
         DoLogMessage("Encoder lost connection");
       }
+      if (const HENCODE encoder = fStreamingEncoder.load(); encoder != 0) {
+        // Audio lost to a slow encoder or server is logged, at most every ten seconds.
+        const uint64_t drops = StreamingDrops(encoder);
+        const uint64_t now = TickCount64();
+        if (drops > dropsReported && now - dropReportTick >= kDropReportIntervalMs) {
+          DoLogMessage("Stream: " + std::to_string(drops - dropsReported) +
+                       " bytes of audio dropped (the encoder or the server does not keep up)");
+          dropsReported = drops;
+          dropReportTick = now;
+        }
+      }
       if (fStreamingEncoder.load() == 0) {
+        dropsReported = 0;
         SetStreamingStatus(ssConnecting, settings.fStreamingHost);
         try {
           ConnectStreaming(settings, sampleRate);

@@ -11,7 +11,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <mutex>
 #include <string_view>
+#include <vector>
 
 #include "audio/bass.h"
 #include "audio/encode/Encoder.h"
@@ -32,6 +34,38 @@ void InitLibrariesOnce() {
     shout_init();
     curl_global_init(CURL_GLOBAL_DEFAULT);
   });
+}
+
+// Connection objects are kept for reuse: libshout 2.4's shout_free does not free the object it
+// is given, so a connection made and freed on every reconnection would leak a little each time.
+// The pool holds at most as many objects as there were casts at one time.
+struct ShoutPool {
+  std::mutex mutex;
+  std::vector<shout_t*> free;
+};
+ShoutPool& ThePool() {
+  static ShoutPool* pool = new ShoutPool();  // never destroyed: casts may end at process exit
+  return *pool;
+}
+shout_t* AcquireShout() {
+  {
+    std::lock_guard lock(ThePool().mutex);
+    if (!ThePool().free.empty()) {
+      shout_t* shout = ThePool().free.back();
+      ThePool().free.pop_back();
+      return shout;
+    }
+  }
+  return shout_new();
+}
+void ReleaseShout(shout_t* shout) {
+  (void)shout_close(shout);  // fails harmlessly when it never connected
+  std::lock_guard lock(ThePool().mutex);
+  try {
+    ThePool().free.push_back(shout);
+  } catch (const std::bad_alloc&) {
+    shout_free(shout);
+  }
 }
 
 struct ShoutFormat {
@@ -141,7 +175,7 @@ std::shared_ptr<Caster> Caster::Connect(const CastTarget& target, const CastInfo
     *error = BASS_ERROR_MEM;
     return nullptr;
   }
-  shout_t* shout = shout_new();
+  shout_t* shout = AcquireShout();
   if (shout == nullptr) {
     *error = BASS_ERROR_MEM;
     return nullptr;
@@ -161,15 +195,15 @@ std::shared_ptr<Caster> Caster::Connect(const CastTarget& target, const CastInfo
   set(shout_set_port(shout, static_cast<unsigned short>(target.port)));
   set(shout_set_protocol(shout, icy ? SHOUT_PROTOCOL_ICY : SHOUT_PROTOCOL_HTTP));
   set(shout_set_password(shout, target.password.c_str()));
-  if (!icy) {
-    set(shout_set_mount(shout, target.mount.c_str()));
-    set(shout_set_user(shout, target.user.c_str()));
-  }
+  set(shout_set_mount(shout, icy ? "/" : target.mount.c_str()));
+  set(shout_set_user(shout, icy ? "source" : target.user.c_str()));
   set(shout_set_content_format(shout, format.format, SHOUT_USAGE_AUDIO, nullptr));
   set(shout_set_agent(shout, "Velloran"));
   auto meta = [&](const char* key, const std::string& value) {
+    // Every key is set, so nothing of an earlier use of a pooled object is left.
+    const int result = shout_set_meta(shout, key, value.c_str());
     if (!value.empty()) {
-      set(shout_set_meta(shout, key, value.c_str()));
+      set(result);
     }
   };
   meta(SHOUT_META_NAME, info.name);
@@ -179,9 +213,7 @@ std::shared_ptr<Caster> Caster::Connect(const CastTarget& target, const CastInfo
   meta(SHOUT_META_AIM, info.aim);
   meta(SHOUT_META_IRC, info.irc);
   meta(SHOUT_META_ICQ, info.icq);
-  if (info.bitrate > 0) {
-    set(shout_set_audio_info(shout, SHOUT_AI_BITRATE, std::to_string(info.bitrate).c_str()));
-  }
+  set(shout_set_audio_info(shout, SHOUT_AI_BITRATE, std::to_string(info.bitrate).c_str()));
   set(shout_set_public(shout, info.isPublic ? 1 : 0));
   // libshout's non-blocking mode probes a Shoutcast server with a request that Icecast's
   // Shoutcast-compatible port takes as a failed login, after which the stream ends at once; so
@@ -417,8 +449,7 @@ void Caster::Close() {
     sender_.join();
   }
   if (shout_ != nullptr) {
-    shout_close(shout_);
-    shout_free(shout_);
+    ReleaseShout(shout_);
     shout_ = nullptr;
   }
 }

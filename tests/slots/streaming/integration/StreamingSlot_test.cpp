@@ -259,8 +259,7 @@ TEST_F(StreamingSlotTest, ReconnectsAfterTheServerRestartsAndDisconnectsWhenSwit
   ASSERT_TRUE(Connected(slot, 20000)) << slot.StreamingMessage();
   ASSERT_TRUE(WaitUntil([&] { return server.MountLive("/live.mp3"); }, 10000));
 
-  slot.SetEnabled(false);
-  slot.StopRecording();  // as the Stop command does; it wakes the streaming thread
+  slot.SetEnabled(false);  // the Stop command
   ASSERT_TRUE(WaitUntil([&] { return slot.StreamingStatus() == ssDisabled; }, 3000));
   EXPECT_EQ(slot.StreamingMessage(), "");
   EXPECT_EQ(slot.StreamingEncoder(), 0u);
