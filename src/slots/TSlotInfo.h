@@ -21,6 +21,9 @@
 // - The pull thread (PullStep, DoLevelDSP, DoCounterDSP) takes no other lock, allocates
 //   nothing after its start and never logs. Levels and the stream position are atomics that
 //   any thread may read.
+// - The streaming thread takes fCS only for its copy of the settings, the streaming status and
+//   the initial title; it connects to the server without it (the process-wide cast lock held
+//   around the login). UpdateOutgoingStreamTitle (main thread) takes fCS.
 // - OnLogMessage is called from the thread that logs (main thread for every line of this
 //   class).
 #include <atomic>
