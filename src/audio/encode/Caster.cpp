@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -27,6 +28,8 @@ constexpr size_t kChunkBytes = 16384;
 constexpr ssize_t kLibraryQueueLimit = 65536;  // bytes libshout may hold before we wait for it
 constexpr auto kPollInterval = std::chrono::milliseconds(20);
 constexpr long kTitleTimeoutMs = 3000;
+constexpr int kTitleTries = 10;
+constexpr auto kTitleRetryInterval = std::chrono::seconds(1);
 
 void InitLibrariesOnce() {
   static std::once_flag once;
@@ -301,25 +304,38 @@ void Caster::SenderLoop() {
   std::string syncBuffer;
   auto lastProgress = std::chrono::steady_clock::now();
   ssize_t lastQueued = 0;
+  // A title the server did not take (its mount not up yet, a busy server) is sent again.
+  std::optional<std::string> retryTitle;
+  int titleTries = 0;
+  auto retryAt = std::chrono::steady_clock::now();
 
   for (;;) {
     std::string title;
     bool sendTitle = false;
     chunk.clear();
     const ssize_t queued = shout_queuelen(shout_);
+    // Titles wait until the server has the stream (for Ogg: its headers and first audio page).
+    const bool titleReady = headersSent && !syncing;
     {
       std::unique_lock lock(mutex_);
       const bool canTake = queued < kLibraryQueueLimit && headersSent;
-      cv_.wait_for(lock,
-                   queued > 0 || !headersSent ? kPollInterval : std::chrono::milliseconds(200),
-                   [&] { return stop_ || titlePending_ || (canTake && fill_ > 0); });
+      const bool busy = queued > 0 || !headersSent || retryTitle.has_value();
+      cv_.wait_for(lock, busy ? kPollInterval : std::chrono::milliseconds(200), [&] {
+        return stop_ || (titlePending_ && titleReady) || (canTake && fill_ > 0);
+      });
       if (stop_) {
         break;
       }
-      if (titlePending_) {
+      if (titlePending_ && titleReady) {
         titlePending_ = false;
         title = title_;
         sendTitle = true;
+        retryTitle.reset();
+        titleTries = 0;
+      } else if (retryTitle && std::chrono::steady_clock::now() >= retryAt) {
+        title = *retryTitle;
+        sendTitle = true;
+        retryTitle.reset();
       }
       if (canTake && fill_ > 0) {
         const size_t n = std::min({fill_, kChunkBytes, kQueueBytes - head_});
@@ -329,8 +345,9 @@ void Caster::SenderLoop() {
         fill_ -= n;
       }
     }
-    if (sendTitle) {
-      SendTitle(title);
+    if (sendTitle && !SendTitle(title) && ++titleTries < kTitleTries) {
+      retryTitle = title;
+      retryAt = std::chrono::steady_clock::now() + kTitleRetryInterval;
     }
     if (!headersSent) {
       auto encoder = encoder_.lock();
