@@ -24,6 +24,14 @@ void SlotListHost::CheckSilence(const alarms::SilenceAlarmActions& actions) {
   alarms::CheckSilence(list_.Slots(), actions);
 }
 
+void SlotListHost::CheckStreamTitles() {
+  for (const auto& slot : list_.Slots()) {
+    if (slot) {
+      slot->UpdateOutgoingStreamTitle();
+    }
+  }
+}
+
 bool SlotListHost::Cleanup(const TLogMessageEvent& log) {
   return list_.Cleanup(log);
 }

@@ -1,8 +1,7 @@
 #pragma once
 // The slot module's TSlotList behind the application's SlotHost interface: creation in index
 // order, remote start/stop, the rotation check of the main timer and freeing in index order.
-// The silence, stream-title and clean-up work of the other timers joins here as the slot
-// module offers it.
+// The silence, stream-title and clean-up work of the other timers.
 // Thread contract: main thread only (as TSlotList).
 #include <functional>
 #include <memory>
@@ -25,6 +24,8 @@ class SlotListHost : public SlotHost {
   bool Cleanup(const TLogMessageEvent& log) override;
   void CheckSilence(const alarms::SilenceAlarmActions& actions) override;
   void CloseRecordings() override;
+  // The title timer: every slot's title file for its outgoing stream, in slot order.
+  void CheckStreamTitles() override;
   void DestroySlot(int index) override;
 
   slots::TSlotList& List() { return list_; }

@@ -64,6 +64,7 @@ typedef DWORD HENCODE;
 #define BASS_ERROR_VERSION 43
 #define BASS_ERROR_CODEC 44
 #define BASS_ERROR_ENDED 45
+#define BASS_ERROR_CAST_DENIED 2100
 #define BASS_ERROR_UNKNOWN -1
 
 // ---- configuration options ----
@@ -260,5 +261,40 @@ HENCODE BASS_Encode_Start(DWORD handle, const char* cmdline, DWORD flags, ENCODE
 BOOL BASS_Encode_Stop(DWORD handle);
 DWORD BASS_Encode_IsActive(DWORD handle);
 BOOL BASS_Encode_SetNotify(DWORD handle, ENCODENOTIFYPROC* proc, void* user);
+
+// ---- casting and the built-in stream server (an external encoder's standard output) ----
+#define BASS_ENCODE_CAST_PUBLIC 1
+#define BASS_ENCODE_SERVER_NOHTTP 1
+#define BASS_ENCODE_SERVER_META 2
+
+// Source connection to a streaming server. server: "host:port/mount" (Icecast, HTTP source),
+// "host:port,sid" (Shoutcast v2 server, legacy source login "password:#sid") or "host:port"
+// (Shoutcast v1: the source port is port + 1). pass: "user:password" gives both, otherwise the
+// user is "source". headers: "icy-aim:", "icy-irc:", "icy-icq:" lines (CR LF ended) become the
+// stream's contact details. flags: BASS_ENCODE_CAST_PUBLIC. Connects before it returns (time-out
+// BASS_CONFIG_NET_TIMEOUT); a sender thread then forwards the encoder's output, dropping (and
+// counting) what a slow server does not take. Errors: BASS_ERROR_HANDLE, _ALREADY (already
+// casting), _NOTAVAIL (not an encoder program), _ILLPARAM (address), _FILEOPEN (no
+// connection), _CAST_DENIED (login refused), _TIMEOUT, _UNKNOWN (other server answers).
+// A lost connection makes BASS_Encode_IsActive report stopped and sends
+// BASS_ENCODE_NOTIFY_CAST to the notification callback.
+BOOL BASS_Encode_CastInit(HENCODE handle, const char* server, const char* pass, const char* content,
+                          const char* name, const char* url, const char* genre, const char* desc,
+                          const char* headers, DWORD bitrate, DWORD flags);
+// The cast's current title (sent to the server by the sender thread); url is ignored by
+// Icecast and may be null. The built-in server puts it into its listeners' ICY metadata.
+BOOL BASS_Encode_CastSetTitle(HENCODE handle, const char* title, const char* url);
+
+// Client callback of the stream server: connect TRUE before a listener is served (return FALSE
+// to refuse it), FALSE when it has gone. client is "address:port"; headers are the request
+// headers (read only here).
+typedef BOOL(ENCODECLIENTPROC)(HENCODE handle, BOOL connect, const char* client, char* headers,
+                               void* user);
+// The built-in stream server on "address:port" (empty address: all addresses; port 0: any
+// free port). buffer: bytes kept for the listeners (a listener that falls further behind is
+// dropped); burst: bytes a new listener gets at once. flags: BASS_ENCODE_SERVER_META (ICY
+// metadata for listeners that ask for it). Returns the port, 0 on error.
+DWORD BASS_Encode_ServerInit(HENCODE handle, const char* port, DWORD buffer, DWORD burst,
+                             DWORD flags, ENCODECLIENTPROC* proc, void* user);
 
 }  // extern "C"

@@ -12,4 +12,9 @@ std::mutex& StreamConnectLock() {
   return lock;
 }
 
+std::mutex& StreamCastLock() {
+  static std::mutex lock;
+  return lock;
+}
+
 }  // namespace velloran::slots

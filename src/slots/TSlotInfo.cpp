@@ -110,6 +110,9 @@ void TSlotInfo::SetEnabled(bool value) {
   if (value != fSettings.fEnabled) {
     fSettings.fEnabled = value;
     CycleEncoder();
+    if (fStreamingThread) {
+      fStreamingThread->SignalEvent();  // the stream follows at once
+    }
   }
 }
 
@@ -349,14 +352,6 @@ void TSlotInfo::PullThreadProc() {
   while (!fPullThread->Terminated()) {
     PullStep();
     fPullThread->WaitForEvent(kPullIntervalMs);
-  }
-}
-
-void TSlotInfo::StreamingThreadProc() {
-  // Outgoing streaming is not part of this build: the thread only waits to be
-  // stopped.
-  while (!fStreamingThread->Terminated()) {
-    fStreamingThread->WaitForEvent(1000);
   }
 }
 

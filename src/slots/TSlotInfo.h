@@ -21,6 +21,9 @@
 // - The pull thread (PullStep, DoLevelDSP, DoCounterDSP) takes no other lock, allocates
 //   nothing after its start and never logs. Levels and the stream position are atomics that
 //   any thread may read.
+// - The streaming thread takes fCS only for its copy of the settings, the streaming status and
+//   the initial title; it connects to the server without it (the process-wide cast lock held
+//   around the login). UpdateOutgoingStreamTitle (main thread) takes fCS.
 // - OnLogMessage is called from the thread that logs (main thread for every line of this
 //   class).
 #include <atomic>
@@ -107,6 +110,19 @@ class TSlotInfo {
   // What a tile shows for a stream source: the title (or, without one, the URL) while a stream
   // is open, otherwise the status text.
   std::string StreamDisplayText() const;
+
+  // ---- outgoing streaming ----
+  // The title timer (main thread, every second): re-reads the title file when its modification
+  // time changed and sends a changed first line to the connected stream (takes fCS). Nothing
+  // when streaming is off or titles are forwarded from the incoming stream.
+  void UpdateOutgoingStreamTitle();
+  // State of the outgoing stream, its message and the tick it went online (-1 when not
+  // online); any thread (under fCS).
+  TStreamingStatus StreamingStatus() const;
+  std::string StreamingMessage() const;
+  int64_t StreamingActiveSince() const;
+  std::string StreamingCurrentTitle() const;
+  HENCODE StreamingEncoder() const { return fStreamingEncoder.load(); }
 
   void DoLogMessage(const std::string& iMessage);
   void UpdateDownmixFX();
@@ -217,7 +233,15 @@ class TSlotInfo {
   void DoLevelDSP(const void* buffer, DWORD length);
   void DoCounterDSP(DWORD length);
   void PullThreadProc();
+  // The streaming thread: keeps the outgoing stream connected while the slot and its streaming
+  // are on (see TSlotInfoStreaming.cpp).
   void StreamingThreadProc();
+  // Starts the streaming encoder and connects it (raises velloran::Error); streaming thread.
+  void ConnectStreaming(const TSlotSettings& iSettings, int32_t iSampleRate);
+  void SetStreamingStatus(TStreamingStatus iStatus, const std::string& iMessage);
+  // Under fCS: the current title-file title to the streaming encoder.
+  void SendStreamingTitle();
+  static void EncoderNotify(HENCODE handle, DWORD status, void* user);
   void StreamThreadProc(TSimpleThread& iThread);
   // Disconnects the input under fCS and hands back the stream thread, which the caller frees
   // after releasing fCS (it may be waiting for fCS in a title update).
@@ -291,6 +315,15 @@ class TSlotInfo {
   std::atomic<int64_t> fStreamPosition{0};
   std::unique_ptr<TSimpleThread> fPullThread;
   std::unique_ptr<TSimpleThread> fStreamingThread;
+  // Outgoing streaming: the encoder handle is written by the streaming thread only; status,
+  // message, online tick and the title-file state are guarded by fCS.
+  std::atomic<HENCODE> fStreamingEncoder{0};
+  TStreamingStatus fStreamingStatus = ssDisabled;
+  std::string fStreamingMessage;
+  int64_t fStreamingActiveSince = -1;
+  std::string fStreamingCurrentTitle;
+  // Modification time of the title file when it was last read (file clock ticks; 0 = not yet).
+  int64_t fStreamingCurrentTitleFileAge = 0;
   // Stream input: the thread exists while a stream source records; the channel is written by
   // it; the ended flag by the library's callbacks; the status text under StreamStatusLock().
   std::unique_ptr<TSimpleThread> fStreamThread;

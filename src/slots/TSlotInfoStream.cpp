@@ -126,6 +126,11 @@ std::string TSlotInfo::ApplyStreamTitleLocked(const std::string& iTitle) {
   const uint64_t now = TickCount64();
   fCurrentStreamTitle = iTitle;
   fLastMetadataTickCount = now;
+  if (fSettings.fStreamingForwardMetadata) {
+    if (const HENCODE encoder = fStreamingEncoder.load(); encoder != 0) {
+      BASS_Encode_CastSetTitle(encoder, iTitle.c_str(), "");  // only queues it for the sender
+    }
+  }
   if (!fSettings.fCueSheet || fCurrentFilename.empty()) {
     return {};
   }

@@ -60,6 +60,19 @@ std::string UrlEncode(const std::string& text) {
 
 }  // namespace
 
+namespace {
+bool PortFree(int port) {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr.sin_port = htons(static_cast<uint16_t>(port));
+  const bool free = bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+  close(fd);
+  return free;
+}
+}  // namespace
+
 int FreeLoopbackPort() {
   const int fd = socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in addr{};
@@ -130,6 +143,10 @@ std::string IcecastServer::Url(const std::string& mount) const {
 bool IcecastServer::Start() {
   if (port_ == 0) {
     port_ = FreeLoopbackPort();
+    // The Shoutcast-compatible source port is the next one; it must be free too.
+    while (!shoutcastMount_.empty() && !PortFree(port_ + 1)) {
+      port_ = FreeLoopbackPort();
+    }
   }
   // The server drops root for nobody, who must be able to write its logs.
   chmod(dir_.Path().c_str(), 0777);
@@ -146,8 +163,10 @@ bool IcecastServer::Start() {
       << "</admin-password></authentication>\n"
          "  <hostname>127.0.0.1</hostname>\n"
          "  <listen-socket><port>"
-      << port_
-      << "</port><bind-address>127.0.0.1</bind-address></listen-socket>\n"
+      << port_ << "</port><bind-address>127.0.0.1</bind-address>"
+      << (shoutcastMount_.empty() ? ""
+                                  : "<shoutcast-mount>" + shoutcastMount_ + "</shoutcast-mount>")
+      << "</listen-socket>\n"
          "  <mount type=\"default\"><mp3-metadata-interval>4096</mp3-metadata-interval></mount>\n"
          "  <fileserve>1</fileserve>\n"
          "  <paths><basedir>/usr/share/icecast2</basedir><logdir>"

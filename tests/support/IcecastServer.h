@@ -21,6 +21,9 @@ class IcecastServer {
   IcecastServer();
   ~IcecastServer();
 
+  // Before Start: a Shoutcast v1 source may log in on port + 1 (the server's Shoutcast-compatible
+  // source port) and feeds mount.
+  void SetShoutcastMount(const std::string& mount) { shoutcastMount_ = mount; }
   // Starts the server; false (with the reason in Error()) when it does not answer.
   bool Start();
   void Stop();
@@ -36,12 +39,14 @@ class IcecastServer {
   // Sets the mount's title with the admin metadata call; true on an HTTP 200 answer.
   bool SetTitle(const std::string& mount, const std::string& title);
 
- private:
+  // True when the server lists mount as live.
   bool MountLive(const std::string& mount);
 
+ private:
   TempDir dir_;
   int port_ = 0;
   std::string error_;
+  std::string shoutcastMount_;
   std::unique_ptr<ServerProcess> server_;
   std::vector<std::unique_ptr<ServerProcess>> sources_;
 };

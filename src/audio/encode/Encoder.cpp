@@ -240,8 +240,45 @@ void Encoder::Stop() {
     process_->Shutdown(std::chrono::duration_cast<std::chrono::milliseconds>(left),
                        options_.killGrace);
   }
+  // The program has ended and its output thread with it: the outlets got all there was.
+  std::vector<std::shared_ptr<EncoderOutlet>> outlets;
+  {
+    std::lock_guard lock(outletsMutex_);
+    outlets.swap(outlets_);
+  }
+  for (const auto& outlet : outlets) {
+    outlet->Close();
+  }
   std::lock_guard lock(notifyMutex_);  // waits for a notification callback in progress
   notify_ = nullptr;
+}
+
+bool Encoder::AddOutlet(std::shared_ptr<EncoderOutlet> outlet) {
+  if (!process_) {
+    return false;
+  }
+  {
+    std::lock_guard lock(outletsMutex_);
+    if (stopRequested_.load()) {
+      return false;
+    }
+    outlets_.push_back(std::move(outlet));
+  }
+  // The sink runs on the output thread, which ends before Stop closes the outlets.
+  process_->SetOutputSink([this](const uint8_t* data, size_t size) {
+    std::lock_guard lock(outletsMutex_);
+    for (const auto& o : outlets_) {
+      o->Consume(data, size);
+    }
+  });
+  return true;
+}
+
+void Encoder::ReportOutletFailure(uint32_t status) {
+  if (outletDead_.exchange(true)) {
+    return;
+  }
+  PostNotify(status);
 }
 
 std::string Encoder::StderrTail() const {

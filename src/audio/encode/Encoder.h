@@ -30,6 +30,7 @@
 #include <thread>
 #include <vector>
 
+#include "audio/encode/EncoderOutlet.h"
 #include "audio/encode/EncoderProcess.h"
 #include "audio/encode/EncoderQueue.h"
 #include "audio/encode/WavWriter.h"
@@ -78,7 +79,8 @@ class Encoder : public HandleObject, public std::enable_shared_from_this<Encoder
   void Intake(const float* samples, size_t count) noexcept;
 
   void Stop();
-  bool Active() const { return !dead_.load() && !stopRequested_.load(); }
+  // Running, and no outlet (cast) has failed.
+  bool Active() const { return !dead_.load() && !stopRequested_.load() && !outletDead_.load(); }
   void SetNotify(NotifyCallback callback);
 
   const EncoderFormat& Format() const { return format_; }
@@ -96,6 +98,22 @@ class Encoder : public HandleObject, public std::enable_shared_from_this<Encoder
   std::string OutputHead() const;
   uint64_t OutputBytes() const;
   void SetOutputSink(DataCallback sink);
+  // Outlets of the program's standard output (external program only, else false). An outlet
+  // is closed when the encoder stops; HasOutlet tells whether one of the kind is attached.
+  bool AddOutlet(std::shared_ptr<EncoderOutlet> outlet);
+  template <typename T>
+  std::shared_ptr<T> FindOutlet() const {
+    std::lock_guard lock(outletsMutex_);
+    for (const auto& outlet : outlets_) {
+      if (auto found = std::dynamic_pointer_cast<T>(outlet)) {
+        return found;
+      }
+    }
+    return nullptr;
+  }
+  // An outlet failed for good: Active() turns false and the notification callback gets status
+  // (BASS_ENCODE_NOTIFY_CAST or _SERVER), once. Any thread.
+  void ReportOutletFailure(uint32_t status);
   std::optional<int> WaitStatus() const;
   pid_t Pid() const { return process_ ? process_->Pid() : -1; }
   // True on this encoder's writer or output thread.
@@ -138,6 +156,10 @@ class Encoder : public HandleObject, public std::enable_shared_from_this<Encoder
   std::mutex writerMutex_;
   std::condition_variable writerCv_;
   bool writerDone_ = false;
+
+  mutable std::mutex outletsMutex_;
+  std::vector<std::shared_ptr<EncoderOutlet>> outlets_;
+  std::atomic<bool> outletDead_{false};
 
   std::recursive_mutex notifyMutex_;  // held while a notification callback runs
   NotifyCallback notify_;

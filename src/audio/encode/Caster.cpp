@@ -1,0 +1,474 @@
+#include "audio/encode/Caster.h"
+
+#include <curl/curl.h>
+#include <netdb.h>
+#include <poll.h>
+#include <pthread.h>
+#include <shout/shout.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "audio/bass.h"
+#include "audio/encode/Encoder.h"
+#include "audio/encode/OggPages.h"
+
+namespace velloran::audio {
+
+namespace {
+
+constexpr size_t kChunkBytes = 16384;
+constexpr ssize_t kLibraryQueueLimit = 65536;  // bytes libshout may hold before we wait for it
+constexpr auto kPollInterval = std::chrono::milliseconds(20);
+constexpr long kTitleTimeoutMs = 3000;
+constexpr int kTitleTries = 10;
+constexpr auto kTitleRetryInterval = std::chrono::seconds(1);
+
+void InitLibrariesOnce() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    shout_init();
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+  });
+}
+
+// Connection objects are kept for reuse: libshout 2.4's shout_free does not free the object it
+// is given, so a connection made and freed on every reconnection would leak a little each time.
+// The pool holds at most as many objects as there were casts at one time.
+struct ShoutPool {
+  std::mutex mutex;
+  std::vector<shout_t*> free;
+};
+ShoutPool& ThePool() {
+  static ShoutPool* pool = new ShoutPool();  // never destroyed: casts may end at process exit
+  return *pool;
+}
+shout_t* AcquireShout() {
+  {
+    std::lock_guard lock(ThePool().mutex);
+    if (!ThePool().free.empty()) {
+      shout_t* shout = ThePool().free.back();
+      ThePool().free.pop_back();
+      return shout;
+    }
+  }
+  return shout_new();
+}
+void ReleaseShout(shout_t* shout) {
+  (void)shout_close(shout);  // fails harmlessly when it never connected
+  std::lock_guard lock(ThePool().mutex);
+  try {
+    ThePool().free.push_back(shout);
+  } catch (const std::bad_alloc&) {
+    shout_free(shout);
+  }
+}
+
+struct ShoutFormat {
+  unsigned int format = SHOUT_FORMAT_MP3;
+  bool raw = false;
+};
+
+ShoutFormat FormatOf(const std::string& contentType) {
+  std::string type = contentType;
+  std::transform(type.begin(), type.end(), type.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  if (type.empty() || type == "audio/mpeg" || type == "audio/mp3") {
+    return {SHOUT_FORMAT_MP3, false};
+  }
+  if (type == "audio/ogg" || type == "application/ogg" || type == "audio/vorbis") {
+    return {SHOUT_FORMAT_OGG, false};
+  }
+  if (type == "audio/webm" || type == "video/webm") {
+    return {SHOUT_FORMAT_WEBM, false};
+  }
+  if (type == "audio/x-matroska" || type == "video/x-matroska") {
+    return {SHOUT_FORMAT_MATROSKA, false};
+  }
+  // libshout names the content type after its format; other data (AAC, ...) goes out as it
+  // is, announced as MPEG audio.
+  return {SHOUT_FORMAT_MP3, true};
+}
+
+int ErrorOf(int shoutError) {
+  switch (shoutError) {
+    case SHOUTERR_NOLOGIN:
+      return BASS_ERROR_CAST_DENIED;
+    case SHOUTERR_NOCONNECT:
+    case SHOUTERR_SOCKET:
+      return BASS_ERROR_FILEOPEN;
+    case SHOUTERR_MALLOC:
+      return BASS_ERROR_MEM;
+    case SHOUTERR_INSANE:
+    case SHOUTERR_UNSUPPORTED:
+      return BASS_ERROR_ILLPARAM;
+    default:
+      return BASS_ERROR_UNKNOWN;
+  }
+}
+
+// A title as one line of text: control characters (CR, LF, tab, ...) become blanks.
+std::string OneLine(const std::string& title) {
+  std::string out = title;
+  for (char& c : out) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+      c = ' ';
+    }
+  }
+  return out;
+}
+
+// A TCP connection to host:port can be made within timeout.
+bool ReachableWithin(const std::string& host, int port, std::chrono::milliseconds timeout) {
+  addrinfo hints{};
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  if (getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0) {
+    return false;
+  }
+  bool reached = false;
+  for (addrinfo* a = found; a != nullptr && !reached; a = a->ai_next) {
+    const int fd = socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+      continue;
+    }
+    if (connect(fd, a->ai_addr, a->ai_addrlen) == 0) {
+      reached = true;
+    } else if (errno == EINPROGRESS) {
+      pollfd p{fd, POLLOUT, 0};
+      int soError = 0;
+      socklen_t length = sizeof soError;
+      reached = poll(&p, 1, static_cast<int>(timeout.count())) == 1 &&
+                getsockopt(fd, SOL_SOCKET, SO_ERROR, &soError, &length) == 0 && soError == 0;
+    }
+    close(fd);
+  }
+  freeaddrinfo(found);
+  return reached;
+}
+
+size_t DiscardBody(char*, size_t size, size_t count, void*) {
+  return size * count;
+}
+
+}  // namespace
+
+Caster::Caster(PrivateTag, const CastTarget& target, std::weak_ptr<Encoder> encoder)
+    : target_(target), encoder_(std::move(encoder)), queue_(kQueueBytes) {}
+
+Caster::~Caster() {
+  Close();
+}
+
+std::shared_ptr<Caster> Caster::Connect(const CastTarget& target, const CastInfo& info,
+                                        std::weak_ptr<Encoder> encoder,
+                                        std::chrono::milliseconds timeout, int* error) {
+  InitLibrariesOnce();
+  std::shared_ptr<Caster> caster;
+  try {
+    caster = std::make_shared<Caster>(PrivateTag{}, target, std::move(encoder));
+  } catch (const std::bad_alloc&) {
+    *error = BASS_ERROR_MEM;
+    return nullptr;
+  }
+  shout_t* shout = AcquireShout();
+  if (shout == nullptr) {
+    *error = BASS_ERROR_MEM;
+    return nullptr;
+  }
+  caster->shout_ = shout;  // freed by Close from here on
+  const ShoutFormat format = FormatOf(info.contentType);
+  caster->rawSend_ = format.raw;
+  caster->ogg_ = format.format == SHOUT_FORMAT_OGG;
+  const bool icy = target.kind != CastTarget::Kind::kIcecast;
+  int rc = SHOUTERR_SUCCESS;
+  auto set = [&rc](int result) {
+    if (rc == SHOUTERR_SUCCESS) {
+      rc = result;
+    }
+  };
+  set(shout_set_host(shout, target.host.c_str()));
+  set(shout_set_port(shout, static_cast<unsigned short>(target.port)));
+  set(shout_set_protocol(shout, icy ? SHOUT_PROTOCOL_ICY : SHOUT_PROTOCOL_HTTP));
+  set(shout_set_password(shout, target.password.c_str()));
+  set(shout_set_mount(shout, icy ? "/" : target.mount.c_str()));
+  set(shout_set_user(shout, icy ? "source" : target.user.c_str()));
+  set(shout_set_content_format(shout, format.format, SHOUT_USAGE_AUDIO, nullptr));
+  set(shout_set_agent(shout, "Velloran"));
+  auto meta = [&](const char* key, const std::string& value) {
+    // Every key is set, so nothing of an earlier use of a pooled object is left.
+    const int result = shout_set_meta(shout, key, value.c_str());
+    if (!value.empty()) {
+      set(result);
+    }
+  };
+  meta(SHOUT_META_NAME, info.name);
+  meta(SHOUT_META_URL, info.url);
+  meta(SHOUT_META_GENRE, info.genre);
+  meta(SHOUT_META_DESCRIPTION, info.description);
+  meta(SHOUT_META_AIM, info.aim);
+  meta(SHOUT_META_IRC, info.irc);
+  meta(SHOUT_META_ICQ, info.icq);
+  set(shout_set_audio_info(shout, SHOUT_AI_BITRATE, std::to_string(info.bitrate).c_str()));
+  set(shout_set_public(shout, info.isPublic ? 1 : 0));
+  // libshout's non-blocking mode probes a Shoutcast server with a request that Icecast's
+  // Shoutcast-compatible port takes as a failed login, after which the stream ends at once; so
+  // Shoutcast sources connect blocking, after a connection test that honours the time-out.
+  set(shout_set_nonblocking(shout, icy ? 0 : 1));
+  if (rc != SHOUTERR_SUCCESS) {
+    *error = ErrorOf(rc);
+    return nullptr;
+  }
+
+  if (icy && !ReachableWithin(target.host, target.port + 1, timeout)) {
+    *error = BASS_ERROR_FILEOPEN;
+    return nullptr;
+  }
+  rc = shout_open(shout);
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (rc == SHOUTERR_BUSY) {
+    if (std::chrono::steady_clock::now() >= deadline) {
+      *error = BASS_ERROR_TIMEOUT;
+      return nullptr;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    rc = shout_get_connected(shout);
+  }
+  if (rc != SHOUTERR_SUCCESS && rc != SHOUTERR_CONNECTED) {
+    *error = ErrorOf(rc);
+    return nullptr;
+  }
+  try {
+    caster->sender_ = std::thread([raw = caster.get()] { raw->SenderLoop(); });
+  } catch (const std::system_error&) {
+    *error = BASS_ERROR_MEM;
+    return nullptr;
+  }
+  return caster;
+}
+
+void Caster::Consume(const uint8_t* data, size_t size) {
+  {
+    std::lock_guard lock(mutex_);
+    if (stop_ || !alive_.load()) {
+      return;
+    }
+    if (size > kQueueBytes - fill_) {
+      dropped_.fetch_add(size);  // the server does not keep up: this block is lost to it
+      return;
+    }
+    size_t tail = (head_ + fill_) % kQueueBytes;
+    size_t left = size;
+    while (left > 0) {
+      const size_t n = std::min(left, kQueueBytes - tail);
+      std::memcpy(queue_.data() + tail, data, n);
+      data += n;
+      left -= n;
+      tail = (tail + n) % kQueueBytes;
+    }
+    fill_ += size;
+  }
+  cv_.notify_one();
+}
+
+void Caster::SetTitle(const std::string& title) {
+  {
+    std::lock_guard lock(mutex_);
+    title_ = OneLine(title);
+    titlePending_ = true;
+  }
+  cv_.notify_one();
+}
+
+void Caster::Fail() {
+  alive_.store(false);
+  if (auto encoder = encoder_.lock()) {
+    encoder->ReportOutletFailure(BASS_ENCODE_NOTIFY_CAST);
+  }
+}
+
+void Caster::SenderLoop() {
+  pthread_setname_np(pthread_self(), "enc-cast");
+  std::vector<uint8_t> chunk;
+  chunk.reserve(kChunkBytes);
+  // Ogg joined late: the header pages go first, then live data from the next audio page.
+  bool headersSent = !ogg_;
+  bool syncing = ogg_;
+  std::string syncBuffer;
+  auto lastProgress = std::chrono::steady_clock::now();
+  ssize_t lastQueued = 0;
+  // A title the server did not take (its mount not up yet, a busy server) is sent again.
+  std::optional<std::string> retryTitle;
+  int titleTries = 0;
+  auto retryAt = std::chrono::steady_clock::now();
+
+  for (;;) {
+    std::string title;
+    bool sendTitle = false;
+    chunk.clear();
+    const ssize_t queued = shout_queuelen(shout_);
+    // Titles wait until the server has the stream (for Ogg: its headers and first audio page).
+    const bool titleReady = headersSent && !syncing;
+    {
+      std::unique_lock lock(mutex_);
+      const bool canTake = queued < kLibraryQueueLimit && headersSent;
+      const bool busy = queued > 0 || !headersSent || retryTitle.has_value();
+      cv_.wait_for(lock, busy ? kPollInterval : std::chrono::milliseconds(200), [&] {
+        return stop_ || (titlePending_ && titleReady) || (canTake && fill_ > 0);
+      });
+      if (stop_) {
+        break;
+      }
+      if (titlePending_ && titleReady) {
+        titlePending_ = false;
+        title = title_;
+        sendTitle = true;
+        retryTitle.reset();
+        titleTries = 0;
+      } else if (retryTitle && std::chrono::steady_clock::now() >= retryAt) {
+        title = *retryTitle;
+        sendTitle = true;
+        retryTitle.reset();
+      }
+      if (canTake && fill_ > 0) {
+        const size_t n = std::min({fill_, kChunkBytes, kQueueBytes - head_});
+        chunk.assign(queue_.begin() + static_cast<ptrdiff_t>(head_),
+                     queue_.begin() + static_cast<ptrdiff_t>(head_ + n));
+        head_ = (head_ + n) % kQueueBytes;
+        fill_ -= n;
+      }
+    }
+    if (sendTitle && !SendTitle(title) && ++titleTries < kTitleTries) {
+      retryTitle = title;
+      retryAt = std::chrono::steady_clock::now() + kTitleRetryInterval;
+    }
+    if (!headersSent) {
+      auto encoder = encoder_.lock();
+      const auto headers = encoder ? OggHeaderPages(encoder->OutputHead()) : std::nullopt;
+      if (headers) {
+        const int rc = shout_send(shout_, reinterpret_cast<const unsigned char*>(headers->data()),
+                                  headers->size());
+        if (rc != SHOUTERR_SUCCESS && rc != SHOUTERR_BUSY) {
+          Fail();
+          break;
+        }
+        headersSent = true;
+      }
+      continue;
+    }
+    const uint8_t* data = chunk.data();
+    size_t size = chunk.size();
+    if (syncing && size > 0) {
+      syncBuffer.append(reinterpret_cast<const char*>(data), size);
+      const size_t at = FindOggAudioPage(syncBuffer);
+      if (at == std::string::npos) {
+        // Keep what could be the start of a page header cut off at the end.
+        if (syncBuffer.size() > 64) {
+          syncBuffer.erase(0, syncBuffer.size() - 64);
+        }
+        size = 0;
+      } else {
+        syncBuffer.erase(0, at);
+        syncing = false;
+        data = reinterpret_cast<const uint8_t*>(syncBuffer.data());
+        size = syncBuffer.size();
+      }
+    }
+    int rc = SHOUTERR_SUCCESS;
+    if (size > 0) {
+      if (rawSend_) {
+        const ssize_t n = shout_send_raw(shout_, data, size);
+        rc = n < 0 ? static_cast<int>(n) : SHOUTERR_SUCCESS;
+      } else {
+        rc = shout_send(shout_, data, size);
+      }
+      sent_.fetch_add(size);
+      if (!syncing) {
+        syncBuffer.clear();
+      }
+    } else if (queued > 0) {
+      const ssize_t n = shout_send_raw(shout_, nullptr, 0);  // writes out what libshout holds
+      rc = n < 0 ? static_cast<int>(n) : SHOUTERR_SUCCESS;
+    }
+    if (rc != SHOUTERR_SUCCESS && rc != SHOUTERR_BUSY) {
+      Fail();
+      break;
+    }
+    // A server that takes nothing for a long time is as good as gone.
+    const ssize_t nowQueued = shout_queuelen(shout_);
+    const auto now = std::chrono::steady_clock::now();
+    if (nowQueued == 0 || nowQueued < lastQueued) {
+      lastProgress = now;
+    } else if (now - lastProgress > kStallTimeout) {
+      Fail();
+      break;
+    }
+    lastQueued = nowQueued;
+  }
+}
+
+bool Caster::SendTitle(const std::string& title) {
+  CURL* curl = curl_easy_init();
+  if (curl == nullptr) {
+    return false;
+  }
+  auto escape = [curl](const std::string& text) {
+    char* escaped = curl_easy_escape(curl, text.c_str(), static_cast<int>(text.size()));
+    std::string out = escaped != nullptr ? escaped : "";
+    curl_free(escaped);
+    return out;
+  };
+  const std::string host =
+      target_.host.find(':') != std::string::npos ? "[" + target_.host + "]" : target_.host;
+  std::string url = "http://" + host + ":" + std::to_string(target_.port);
+  if (target_.kind == CastTarget::Kind::kIcecast) {
+    url += "/admin/metadata?mount=" + escape(target_.mount) +
+           "&mode=updinfo&charset=UTF-8&song=" + escape(title);
+    curl_easy_setopt(curl, CURLOPT_HTTPAUTH, CURLAUTH_BASIC);
+    curl_easy_setopt(curl, CURLOPT_USERNAME, target_.user.c_str());
+    curl_easy_setopt(curl, CURLOPT_PASSWORD, target_.password.c_str());
+  } else {
+    std::string password = target_.password;
+    url += "/admin.cgi?";
+    if (target_.kind == CastTarget::Kind::kShoutcast2) {
+      password.resize(password.size() - 2 - target_.streamId.size());  // without ":#sid"
+      url += "sid=" + escape(target_.streamId) + "&";
+    }
+    url += "pass=" + escape(password) + "&mode=updinfo&song=" + escape(title);
+    // Shoutcast servers answer admin requests only to browsers.
+    curl_easy_setopt(curl, CURLOPT_USERAGENT, "Mozilla/5.0 (Velloran)");
+  }
+  curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, kTitleTimeoutMs);
+  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, DiscardBody);
+  const CURLcode rc = curl_easy_perform(curl);
+  long status = 0;
+  curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+  curl_easy_cleanup(curl);
+  return rc == CURLE_OK && status >= 200 && status < 300;
+}
+
+void Caster::Close() {
+  {
+    std::lock_guard lock(mutex_);
+    stop_ = true;
+  }
+  cv_.notify_all();
+  if (sender_.joinable()) {
+    sender_.join();
+  }
+  if (shout_ != nullptr) {
+    ReleaseShout(shout_);
+    shout_ = nullptr;
+  }
+}
+
+}  // namespace velloran::audio
