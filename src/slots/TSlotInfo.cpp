@@ -12,6 +12,7 @@
 #include "core/Clock.h"
 #include "core/Error.h"
 #include "core/Paths.h"
+#include "core/RealTimePriority.h"
 #include "slots/CueSheet.h"
 #include "slots/EncoderCommandLine.h"
 #include "slots/FileStartCheck.h"
@@ -329,7 +330,12 @@ uint32_t TSlotInfo::PullStep() {
 }
 
 void TSlotInfo::PullThreadProc() {
+  uint32_t priorityGeneration = RealTimePriorityGeneration() - 1;  // applied on the first pass
   while (!fPullThread->Terminated()) {
+    if (const uint32_t now = RealTimePriorityGeneration(); now != priorityGeneration) {
+      priorityGeneration = now;  // an audio server opened: go below its threads
+      SetCurrentThreadPriority(ThreadPriority::TimeCritical);
+    }
     PullStep();
     fPullThread->WaitForEvent(kPullIntervalMs);
   }

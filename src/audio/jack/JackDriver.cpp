@@ -1,11 +1,14 @@
 #include "audio/jack/JackDriver.h"
 
+#include <jack/thread.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <mutex>
 
 #include "audio/pulse/NoAutospawn.h"
+#include "core/RealTimePriority.h"
 
 namespace velloran::audio::jack {
 
@@ -60,6 +63,8 @@ std::unique_ptr<JackDriver> JackDriver::Open(int& error) {
     error = BASS_ERROR_DRIVER;
     return nullptr;
   }
+  // The slots' pull threads must never delay the server's period: they go below its threads.
+  velloran::SetAudioServerPriority(jack_client_real_time_priority(client));
   error = BASS_OK;
   return std::unique_ptr<JackDriver>(new JackDriver(client));
 }
