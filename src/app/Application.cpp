@@ -12,6 +12,7 @@
 #include "app/StartupChecks.h"
 #include "core/Clock.h"
 #include "core/Paths.h"
+#include "core/RealTimePriority.h"
 #include "core/SimpleThread.h"
 
 namespace velloran::app {
@@ -105,6 +106,9 @@ void TVelloranApp::Create() {
       createdSlots_ = i + 1;
     }
   }
+  // What the recording threads get from the scheduler (after the slots opened their devices:
+  // with a JACK server they stay below its threads).
+  LogMessage(nullptr, DescribeRealTimeScheduling());
   // 12. The per-tile buttons.
   if (window != nullptr) {
     window->PlaceSlotButtons();

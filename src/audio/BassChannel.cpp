@@ -162,11 +162,8 @@ QWORD BASS_ChannelSeconds2Bytes(DWORD handle, double pos) {
   if (!std::isfinite(pos) || pos < 0) {
     return Fail(BASS_ERROR_ILLPARAM, static_cast<QWORD>(-1));
   }
-  const auto& format = channel->Format();
-  // A hair of tolerance so that e.g. 0.05 s at 44100 Hz is 2205 frames, not 2204.
-  const double frames = std::floor(pos * static_cast<double>(format.rate) + 1e-6);
   SetLastError(BASS_OK);
-  return static_cast<QWORD>(frames) * format.FrameBytes();
+  return channel->Format().BytesForSeconds(pos);
 }
 
 double BASS_ChannelBytes2Seconds(DWORD handle, QWORD pos) {

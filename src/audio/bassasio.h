@@ -70,6 +70,11 @@ BOOL BASS_ASIO_ChannelSetFormat(BOOL input, DWORD channel, DWORD format);
 // server's last port may be joined; it carries silence, so a group keeps its width.
 BOOL BASS_ASIO_ChannelJoin(BOOL input, DWORD channel, int channel2);
 BOOL BASS_ASIO_Start(DWORD buflen, DWORD threads);
+// An addition of this implementation: applies channels enabled, disabled, joined or given a
+// format since the start to the running driver without stopping it (JACK adds and removes the
+// ports of a running client), so the other channels' callbacks go on without a gap. When it
+// returns, a disabled channel's callback is no longer called. BASS_ERROR_START when not started.
+BOOL BASS_ASIO_Update(void);
 BOOL BASS_ASIO_Stop(void);
 BOOL BASS_ASIO_IsStarted(void);
 BOOL BASS_ASIO_ControlPanel(void);

@@ -1,5 +1,7 @@
 #include "core/SimpleThread.h"
 
+#include "core/RealTimePriority.h"
+
 #include <pthread.h>
 #include <sched.h>
 #include <sys/resource.h>
@@ -78,10 +80,10 @@ std::string ShortThreadName(const std::string& name) {
 }
 
 void ApplyPriority(pthread_t handle, int tid, ThreadPriority priority) {
-  if (priority == ThreadPriority::TimeCritical) {
+  const int fifo = TimeCriticalPriority();
+  if (priority == ThreadPriority::TimeCritical && fifo > 0) {
     sched_param param{};
-    const int maxPrio = sched_get_priority_max(SCHED_FIFO);
-    param.sched_priority = std::max(sched_get_priority_min(SCHED_FIFO), std::min(maxPrio, 80));
+    param.sched_priority = fifo;
     if (pthread_setschedparam(handle, SCHED_FIFO, &param) == 0) {
       return;
     }
@@ -95,8 +97,10 @@ void ApplyPriority(pthread_t handle, int tid, ThreadPriority priority) {
   }
   // Fall back on the nice value of this thread: the strongest one the system grants.
   int wanted = 0;
-  if (priority == ThreadPriority::TimeCritical) {
+  if (priority == ThreadPriority::TimeCritical && fifo > 0) {
     wanted = -15;
+  } else if (priority == ThreadPriority::TimeCritical) {
+    wanted = -5;  // below an audio server without real-time threads: no more than High
   } else if (priority == ThreadPriority::High) {
     wanted = -5;
   }

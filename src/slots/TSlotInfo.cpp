@@ -12,6 +12,7 @@
 #include "core/Clock.h"
 #include "core/Error.h"
 #include "core/Paths.h"
+#include "core/RealTimePriority.h"
 #include "slots/CueSheet.h"
 #include "slots/EncoderCommandLine.h"
 #include "slots/FileStartCheck.h"
@@ -77,6 +78,7 @@ TSlotInfo::~TSlotInfo() {
     BASS_StreamFree(fMixer);
     fMixer = 0;
   }
+  fPull.Reset();
 }
 
 void TSlotInfo::FlushConfig() {
@@ -125,7 +127,7 @@ void TSlotInfo::SetSilenceThreshold(int32_t value) {
   std::lock_guard<std::mutex> lock(fLevelCS);
   fSilenceThreshold = value;
   fSettings.fSilenceThreshold = value;
-  fSilenceThresholdLinear = SilenceThresholdToLinear(value);
+  fSilenceThresholdLinear.store(SilenceThresholdToLinear(value), std::memory_order_relaxed);
 }
 
 int32_t TSlotInfo::SilenceThreshold() const {
@@ -134,8 +136,7 @@ int32_t TSlotInfo::SilenceThreshold() const {
 }
 
 float TSlotInfo::SilenceThresholdLinear() const {
-  std::lock_guard<std::mutex> lock(fLevelCS);
-  return fSilenceThresholdLinear;
+  return fSilenceThresholdLinear.load(std::memory_order_relaxed);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -190,8 +191,7 @@ uint64_t TSlotInfo::RecordStartTickCount() const {
   return fRecordStartTickCount;
 }
 uint64_t TSlotInfo::LastOverSilenceTickCount() const {
-  std::lock_guard<std::mutex> lock(fLevelCS);
-  return fLastOverSilenceTickCount;
+  return fLastOverSilenceTickCount.load(std::memory_order_relaxed);
 }
 uint64_t TSlotInfo::LastMetadataTickCount() const {
   std::lock_guard<std::recursive_mutex> lock(fCS);
@@ -205,8 +205,8 @@ float TSlotInfo::CurrentRecordingDuration() const {
 }
 
 int64_t TSlotInfo::GetCurrentSilenceDurationMilliseconds() const {
-  std::lock_guard<std::mutex> lock(fLevelCS);
-  return static_cast<int64_t>(TickCount64() - fLastOverSilenceTickCount);
+  return static_cast<int64_t>(TickCount64() -
+                              fLastOverSilenceTickCount.load(std::memory_order_relaxed));
 }
 
 void TSlotInfo::HandleStreamTitle(const std::string& iTitle) {
@@ -231,10 +231,7 @@ void TSlotInfo::DoLogMessage(const std::string& iMessage) {
 // Audio graph
 
 void TSlotInfo::Initialize(bool iStartPullThread) {
-  {
-    std::lock_guard<std::mutex> lock(fLevelCS);
-    fLastOverSilenceTickCount = TickCount64();
-  }
+  { fLastOverSilenceTickCount.store(TickCount64(), std::memory_order_relaxed); }
   fLastMetadataTickCount = TickCount64();
   if (fEffectiveSamplerate < kMinSampleRate || fEffectiveSamplerate > kMaxSampleRate) {
     // An unusable sample rate: the slot stays without audio graph and says why.
@@ -262,9 +259,9 @@ void TSlotInfo::Initialize(bool iStartPullThread) {
   }
   ReloadWinampPlugin();
 
-  const QWORD pullBlock = fMixer != 0 ? BASS_ChannelSeconds2Bytes(fMixer, kPullBlockSeconds) : 0;
-  if (pullBlock != static_cast<QWORD>(-1)) {
-    fPullBuffer.assign(static_cast<size_t>(pullBlock), 0);
+  fPull = audio::engine::MixerPull(fMixer);
+  if (fPull.Valid()) {
+    fPullBuffer.assign(static_cast<size_t>(fPull.BytesFor(kPullBlockSeconds)), 0);
   }
   fPullStartTick = TickCount64();
   if (iStartPullThread) {
@@ -319,9 +316,9 @@ void TSlotInfo::DoLevelDSP(const void* buffer, DWORD length) {
   }
   fLevelLeft.store(left, std::memory_order_relaxed);
   fLevelRight.store(right, std::memory_order_relaxed);
-  std::lock_guard<std::mutex> lock(fLevelCS);
-  if (left >= fSilenceThresholdLinear || right >= fSilenceThresholdLinear) {
-    fLastOverSilenceTickCount = TickCount64();
+  const float threshold = fSilenceThresholdLinear.load(std::memory_order_relaxed);
+  if (left >= threshold || right >= threshold) {
+    fLastOverSilenceTickCount.store(TickCount64(), std::memory_order_relaxed);
   }
 }
 
@@ -330,26 +327,26 @@ void TSlotInfo::DoCounterDSP(DWORD length) {
 }
 
 uint32_t TSlotInfo::PullStep() {
-  if (fMixer == 0 || fPullBuffer.empty()) {
+  if (!fPull.Valid() || fPullBuffer.empty()) {
     return 0;
   }
   const double elapsed = static_cast<double>(TickCount64() - fPullStartTick) / 1000.0;
-  const QWORD target = BASS_ChannelSeconds2Bytes(fMixer, elapsed);
-  const QWORD pos = BASS_ChannelGetPosition(fMixer, BASS_POS_BYTE);
-  if (pos == static_cast<QWORD>(-1) || pos >= target) {
+  const uint64_t target = fPull.BytesFor(elapsed);
+  const uint64_t pos = fPull.Position();
+  if (pos >= target) {
     return 0;
   }
-  const auto amount = static_cast<DWORD>(std::min<QWORD>(target - pos, fPullBuffer.size()));
-  try {
-    const DWORD got = BASS_ChannelGetData(fMixer, fPullBuffer.data(), amount);
-    return got == static_cast<DWORD>(-1) ? 0 : got;
-  } catch (...) {
-    return 0;  // the next pass continues
-  }
+  const auto amount = static_cast<size_t>(std::min<uint64_t>(target - pos, fPullBuffer.size()));
+  return static_cast<uint32_t>(fPull.Pull(fPullBuffer.data(), amount));
 }
 
 void TSlotInfo::PullThreadProc() {
+  uint32_t priorityGeneration = RealTimePriorityGeneration() - 1;  // applied on the first pass
   while (!fPullThread->Terminated()) {
+    if (const uint32_t now = RealTimePriorityGeneration(); now != priorityGeneration) {
+      priorityGeneration = now;  // an audio server opened: go below its threads
+      SetCurrentThreadPriority(ThreadPriority::TimeCritical);
+    }
     PullStep();
     fPullThread->WaitForEvent(kPullIntervalMs);
   }

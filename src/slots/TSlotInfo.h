@@ -16,11 +16,11 @@
 // - fCS (re-entrant) guards the recording state: input, encoder, current file and its row,
 //   cue lines, start tick and position, Name/StreamURL/CurrentStreamTitle. Main-thread
 //   operations take it; the web service's threads read the texts through the locked readers.
-// - fLevelCS guards the silence threshold and the last loud-block tick; it is taken briefly by
-//   the pull thread's level DSP, the SilenceThreshold setter and the silence reader.
-// - The pull thread (PullStep, DoLevelDSP, DoCounterDSP) takes no other lock, allocates
-//   nothing after its start and never logs. Levels and the stream position are atomics that
-//   any thread may read.
+// - fLevelCS guards the silence threshold in dBFS (setter and reader). The linear threshold,
+//   the last loud-block tick, the levels and the stream position are atomics any thread may read.
+// - The pull thread (PullStep, DoLevelDSP, DoCounterDSP) takes no lock, looks up no handle (it
+//   holds the mixer object resolved in Initialize), allocates nothing after its start and never
+//   logs.
 // - The streaming thread takes fCS only for its copy of the settings, the streaming status and
 //   the initial title; it connects to the server without it (the process-wide cast lock held
 //   around the login). UpdateOutgoingStreamTitle (main thread) takes fCS.
@@ -36,6 +36,7 @@
 #include <vector>
 
 #include "audio/bass.h"
+#include "audio/engine/MixerPull.h"
 #include "core/ConfigFile.h"
 #include "core/DateTime.h"
 #include "core/SimpleThread.h"
@@ -331,8 +332,8 @@ class TSlotInfo {
   std::atomic<bool> fStreamDownloadEnded{false};
   std::string fStreamStatus;
   int32_t fSilenceThreshold = -30;
-  float fSilenceThresholdLinear = 0.0f;
-  uint64_t fLastOverSilenceTickCount = 0;
+  std::atomic<float> fSilenceThresholdLinear{0.0f};
+  std::atomic<uint64_t> fLastOverSilenceTickCount{0};
   uint64_t fLastMetadataTickCount = 0;
   bool fSilenceDetected = false;
   std::vector<std::string> fCueSheetData;
@@ -408,6 +409,7 @@ class TSlotInfo {
   // Pull thread state: set up before the thread starts, then used only by it.
   std::vector<char> fPullBuffer;
   uint64_t fPullStartTick = 0;
+  audio::engine::MixerPull fPull;  // the mixer behind fMixer, kept for the pull thread
 };
 
 // 10^(dBFS / 20) above -200 dBFS, otherwise 0 (never silent).

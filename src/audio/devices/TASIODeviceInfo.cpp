@@ -126,10 +126,11 @@ void TASIODeviceInfo::AddChannel(TASIOSubDeviceInfo* iDeviceInfo, uint32_t iSamp
                                  bool iASIOWorkaround) {
   std::lock_guard<std::mutex> lock(mutex_);
   const auto n = static_cast<DWORD>(fIndex);
+  bool running = false;
   if (fActiveChannels > 0) {
     BASS_ASIO_SetDevice(n);
     if (BASS_ASIO_IsStarted()) {
-      BASS_ASIO_Stop();
+      running = true;  // the bundle joins the running driver; the others keep capturing
     } else {
       // The driver went away under its bundles: start it afresh for this one.
       // The bundles that were capturing notice (BundleLost) and restart with
@@ -155,7 +156,11 @@ void TASIODeviceInfo::AddChannel(TASIOSubDeviceInfo* iDeviceInfo, uint32_t iSamp
   for (int32_t c = 1; c < iDeviceInfo->ChannelCount(); ++c) {
     BASS_ASIO_ChannelJoin(TRUE, first + static_cast<DWORD>(c), static_cast<int>(first));
   }
-  BASS_ASIO_Start(static_cast<DWORD>(fBufferSize), static_cast<DWORD>(fThreadCount));
+  if (running) {
+    BASS_ASIO_Update();
+  } else {
+    BASS_ASIO_Start(static_cast<DWORD>(fBufferSize), static_cast<DWORD>(fThreadCount));
+  }
   active_.push_back(iDeviceInfo);
   fActiveChannels = static_cast<int32_t>(active_.size());
 }
@@ -168,15 +173,17 @@ void TASIODeviceInfo::RemoveChannel(TASIOSubDeviceInfo* iDeviceInfo) {
   }
   const auto n = static_cast<DWORD>(fIndex);
   BASS_ASIO_SetDevice(n);
-  BASS_ASIO_Stop();
-  BASS_ASIO_ChannelEnable(TRUE, static_cast<DWORD>(iDeviceInfo->Index()), nullptr, nullptr);
   active_.erase(it);
   fActiveChannels = static_cast<int32_t>(active_.size());
   if (fActiveChannels < 1) {
+    BASS_ASIO_Stop();
     BASS_ASIO_Free();
-  } else {
-    BASS_ASIO_Start(static_cast<DWORD>(fBufferSize), static_cast<DWORD>(fThreadCount));
+    return;
   }
+  // The other bundles keep capturing: the bundle leaves the running driver, whose update
+  // returns once its callback can no longer run.
+  BASS_ASIO_ChannelEnable(TRUE, static_cast<DWORD>(iDeviceInfo->Index()), nullptr, nullptr);
+  BASS_ASIO_Update();
 }
 
 uint32_t TASIODeviceInfo::CurrentRate() {

@@ -2,7 +2,8 @@
 // One ASIO driver (on Linux: the default JACK server). It is never selected itself; its
 // bundles (TASIOSubDeviceInfo) are. It keeps the bundle layout read from the "ASIODevice%d"
 // section and the driver parameters used when it starts, and runs the driver for all of its
-// capturing bundles: every attach or detach of a bundle stops and restarts the whole driver.
+// capturing bundles: the first bundle starts the driver, further bundles join and leave the
+// running driver (the other bundles keep capturing), the last one stops it.
 //
 // Thread contract: AddChannel, RemoveChannel, RunControlPanel, the parameter accessors and
 // CurrentRate take the driver's own mutex (held across the library calls, never by the

@@ -1,7 +1,7 @@
 #pragma once
 // One channel bundle of an ASIO driver (on Linux: consecutive physical capture ports of the
 // JACK server): fIndex is its first input channel, fChannelCount its size. Starting and
-// stopping go through the owning driver, which restarts as bundles attach and detach.
+// stopping go through the owning driver, which keeps running as bundles attach and detach.
 // Thread contract: as TDeviceInfoWithClients.
 #include "audio/devices/TDeviceInfoWithClients.h"
 

@@ -5,6 +5,7 @@
 //
 // Thread contract: Format() is immutable and may be read from any thread. Stop() and Close() are
 // called from control threads, never from the pull or capture threads.
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 
@@ -21,6 +22,12 @@ struct ChannelFormat {
   // Bytes of one sample / one frame in the channel's own format.
   size_t SampleBytes() const noexcept { return isFloat ? 4 : 2; }
   size_t FrameBytes() const noexcept { return SampleBytes() * channels; }
+  // Bytes of whole frames that seconds of audio take (seconds finite and >= 0). A hair of
+  // tolerance so that e.g. 0.05 s at 44100 Hz is 2205 frames, not 2204.
+  uint64_t BytesForSeconds(double seconds) const noexcept {
+    const double frames = std::floor(seconds * static_cast<double>(rate) + 1e-6);
+    return static_cast<uint64_t>(frames) * FrameBytes();
+  }
 };
 
 class Channel : public HandleObject {

@@ -102,20 +102,13 @@ void Mixer::Render(float* out, size_t frames, uint32_t handle) noexcept {
   chain_.Run(out, frames, channels, handle);
 }
 
-namespace {
-// The mixer whose pass runs on this thread (a DSP reading its own mixer would deadlock).
-thread_local const Mixer* tPulling = nullptr;
-}  // namespace
-
 size_t Mixer::GetData(void* buffer, size_t bytes, uint32_t handle) noexcept {
   const uint32_t channels = Format().channels;
   const size_t frameBytes = sizeof(float) * channels;
   const size_t frames = bytes / frameBytes;
-  if (tPulling == this) {
-    return kReentered;
+  if (pulling_.exchange(true, std::memory_order_acquire)) {
+    return kReentered;  // a pass is running: waiting here could deadlock a DSP or block a puller
   }
-  std::lock_guard lock(pullMutex_);
-  tPulling = this;
   auto* dst = static_cast<uint8_t*>(buffer);
   const bool aligned = reinterpret_cast<uintptr_t>(buffer) % alignof(float) == 0;
   size_t done = 0;
@@ -131,7 +124,7 @@ size_t Mixer::GetData(void* buffer, size_t bytes, uint32_t handle) noexcept {
     done += n;
     position_.fetch_add(n * frameBytes, std::memory_order_acq_rel);
   }
-  tPulling = nullptr;
+  pulling_.store(false, std::memory_order_release);
   return frames * frameBytes;
 }
 

@@ -5,9 +5,10 @@
 // the output is silence.
 //
 // Thread contract:
-// - GetData: the pulling thread; passes are serialised by a pull mutex that only pullers take.
-//   No allocation in the steady state (scratch is sized at construction; blocks are at most
-//   kBlockFrames frames).
+// - GetData: the pulling thread. It takes no lock and allocates nothing (scratch is sized at
+//   construction; blocks are at most kBlockFrames frames). One pass runs at a time: a pull that
+//   finds another pass running (another thread, or a DSP reading its own mixer) returns
+//   kReentered at once instead of waiting.
 // - AddSource/RemoveSource/RemoveAll/Chain() changes: any control thread; they publish a new
 //   source list and wait for the running pass to end, so a removed source is no longer read
 //   when they return (not from inside a DSP callback of this mixer, where they do not wait).
@@ -44,7 +45,7 @@ class Mixer final : public Channel, public std::enable_shared_from_this<Mixer> {
   void SetDriftSettings(const DriftController::Settings& settings);
 
   // Fills bytes (rounded down to whole frames) of float output; returns the bytes written, or
-  // kReentered when called from inside this mixer's own pass (a DSP reading its mixer).
+  // kReentered while a pass of this mixer runs (a DSP reading its mixer, or a second puller).
   // handle: this mixer's handle, passed to DSP callbacks.
   static constexpr size_t kReentered = static_cast<size_t>(-1);
   size_t GetData(void* buffer, size_t bytes, uint32_t handle) noexcept;
@@ -59,7 +60,7 @@ class Mixer final : public Channel, public std::enable_shared_from_this<Mixer> {
   using Inputs = std::vector<std::shared_ptr<MixerInput>>;
   void Render(float* out, size_t frames, uint32_t handle) noexcept;
 
-  std::mutex pullMutex_;
+  std::atomic<bool> pulling_{false};  // a pass is running
   mutable std::mutex writeMutex_;
   DriftController::Settings drift_;
   SnapshotCell<Inputs> inputs_;

@@ -76,9 +76,10 @@ void SignalGenerator::Stop() {
 }
 
 void SignalGenerator::ThreadMain() {
-  // A capture thread must not fall behind the slots' time-critical pull threads: a late block
-  // reaches the mixer after it has run dry and leaves a gap in the recording.
-  SetCurrentThreadPriority(ThreadPriority::TimeCritical);
+  // The generator is a test and monitoring source with no device clock to keep up with: it
+  // delivers what is due by the clock at each pass, so it runs at normal priority and never
+  // competes with the audio server or the pull threads.
+  SetCurrentThreadPriority(ThreadPriority::Normal);
   std::unique_lock<std::mutex> lock(mutex_);
   while (!stop_) {
     lock.unlock();

@@ -272,6 +272,11 @@ BOOL BASS_ASIO_Start(DWORD /*buflen*/, DWORD /*threads*/) {
       FALSE, [&](JackDriver& driver) { return Result(driver.Start()); });
 }
 
+BOOL BASS_ASIO_Update(void) {
+  return velloran::audio::jack::WithCurrentDriver(
+      FALSE, [&](JackDriver& driver) { return Result(driver.Update()); });
+}
+
 BOOL BASS_ASIO_Stop(void) {
   return velloran::audio::jack::WithCurrentDriver(
       FALSE, [&](JackDriver& driver) { return Result(driver.Stop()); });

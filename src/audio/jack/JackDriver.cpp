@@ -1,11 +1,14 @@
 #include "audio/jack/JackDriver.h"
 
+#include <jack/thread.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <mutex>
 
 #include "audio/pulse/NoAutospawn.h"
+#include "core/RealTimePriority.h"
 
 namespace velloran::audio::jack {
 
@@ -60,6 +63,8 @@ std::unique_ptr<JackDriver> JackDriver::Open(int& error) {
     error = BASS_ERROR_DRIVER;
     return nullptr;
   }
+  // The slots' pull threads must never delay the server's period: they go below its threads.
+  velloran::SetAudioServerPriority(jack_client_real_time_priority(client));
   error = BASS_OK;
   return std::unique_ptr<JackDriver>(new JackDriver(client));
 }
@@ -95,9 +100,6 @@ int JackDriver::Enable(bool input, uint32_t channel, ASIOPROC* proc, void* user)
   if (channel >= channels.size()) {
     return BASS_ERROR_ILLPARAM;
   }
-  if (Started()) {
-    return BASS_ERROR_START;
-  }
   Channel& ch = channels[channel];
   for (uint32_t j : ch.joined) {
     if (j < channels.size()) {
@@ -127,9 +129,6 @@ int JackDriver::Join(bool input, uint32_t channel, int channel2) {
   if (channel > kMaxJoinedChannel || channel2 >= static_cast<int>(channels.size()) ||
       channel2 < -1 || static_cast<int64_t>(channel) == channel2) {
     return BASS_ERROR_ILLPARAM;
-  }
-  if (Started()) {
-    return BASS_ERROR_START;
   }
   // Whatever the channel was joined to before, it is no longer.
   for (Channel& ch : channels) {
@@ -165,14 +164,8 @@ jack_port_t* JackDriver::PortFor(bool input, uint32_t channel) {
   return ports[channel];
 }
 
-int JackDriver::Start() {
-  if (Lost()) {
-    return BASS_ERROR_DRIVER;
-  }
-  if (Started()) {
-    return BASS_ERROR_ALREADY;
-  }
-  groups_.clear();
+std::unique_ptr<JackDriver::Groups> JackDriver::BuildGroups() {
+  auto groups = std::make_unique<Groups>();
   for (int pass = 0; pass < 2; ++pass) {
     const bool input = pass == 0;
     auto& channels = input ? inChannels_ : outChannels_;
@@ -192,28 +185,57 @@ int JackDriver::Start() {
         group.ports.push_back(PortFor(input, j));
       }
       group.buffer.assign(static_cast<size_t>(kMaxFrames) * group.ports.size() * 4, 0);
-      groups_.push_back(std::move(group));
+      groups->push_back(std::move(group));
     }
   }
-  if (groups_.empty()) {
-    return BASS_ERROR_NOCHAN;
-  }
-  if (jack_activate(client_) != 0) {
-    groups_.clear();
-    return BASS_ERROR_START;
-  }
-  for (const Group& group : groups_) {
+  return groups;
+}
+
+void JackDriver::ConnectInputs(const Groups& groups) {
+  for (const Group& group : groups) {
     if (!group.input) {
       continue;
     }
     for (size_t i = 0; i < group.ports.size(); ++i) {
       const uint32_t c = i == 0 ? group.channel : inChannels_[group.channel].joined[i - 1];
       if (group.ports[i] != nullptr && c < inputs_.size()) {
+        // An existing connection (a port used before) fails with EEXIST and stays as it is.
         jack_connect(client_, inputs_[c].c_str(), jack_port_name(group.ports[i]));
       }
     }
   }
+}
+
+int JackDriver::Start() {
+  if (Lost()) {
+    return BASS_ERROR_DRIVER;
+  }
+  if (Started()) {
+    return BASS_ERROR_ALREADY;
+  }
+  auto groups = BuildGroups();
+  if (groups->empty()) {
+    return BASS_ERROR_NOCHAN;
+  }
+  const Groups& layout = *groups;
+  groups_.Publish(std::move(groups));  // the client is inactive: nothing reads the old one
+  if (jack_activate(client_) != 0) {
+    return BASS_ERROR_START;
+  }
+  ConnectInputs(layout);
   started_.store(true, std::memory_order_release);
+  return BASS_OK;
+}
+
+int JackDriver::Update() {
+  if (Lost() || !Started()) {
+    return BASS_ERROR_START;
+  }
+  // Ports are registered and connected on the running client before the cycle that reads
+  // them; a new group's callback sees data from its first cycle on.
+  auto groups = BuildGroups();
+  ConnectInputs(*groups);
+  groups_.Publish(std::move(groups));  // waits for the running cycle to end
   return BASS_OK;
 }
 
@@ -243,7 +265,8 @@ void JackDriver::Process(jack_nframes_t frames) {
   if (!started_.load(std::memory_order_acquire)) {
     return;
   }
-  for (Group& group : groups_) {
+  const Groups* groups = groups_.Enter();
+  for (const Group& group : *groups) {
     const size_t width = group.ports.size();
     const size_t sampleBytes = group.sixteenBit ? 2 : 4;
     auto* out16 = reinterpret_cast<int16_t*>(group.buffer.data());
@@ -284,6 +307,7 @@ void JackDriver::Process(jack_nframes_t frames) {
       done += chunk;
     }
   }
+  groups_.Leave();
 }
 
 }  // namespace velloran::audio::jack

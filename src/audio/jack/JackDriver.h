@@ -3,15 +3,18 @@
 // capture ports are the inputs, its physical playback ports the outputs. Channels are enabled
 // with a callback; further channels can be joined to an enabled one, and the callback then
 // gets their samples interleaved (16-bit or float). Start registers a port per enabled channel,
-// activates the client and connects the physical capture ports to the input ports.
+// activates the client and connects the physical capture ports to the input ports. While
+// started, the channel layout can be changed and applied with Update: ports are registered and
+// connected on the running client, which is never deactivated for it, so the groups that stay
+// are called in every cycle without a gap.
 //
 // The server is never started by this class (JackNoStartServer). When the server goes away the
 // driver is lost: it stops, callbacks are no longer called, and Start fails.
 //
 // Thread contract: every member except the process callback from one controlling thread at a
-// time (the facade's lock); the channel layout may only change while stopped. The process
-// callback runs on the JACK real-time thread: it reads the layout fixed at Start, and neither
-// locks nor allocates.
+// time (the facade's lock). The process callback runs on the JACK real-time thread: it reads the
+// layout published by Start or Update (a snapshot), and neither locks nor allocates. Update
+// waits for the running cycle, so a group removed by it is not called once it returns.
 #include <jack/jack.h>
 
 #include <atomic>
@@ -21,6 +24,7 @@
 #include <vector>
 
 #include "audio/bassasio.h"
+#include "audio/engine/SnapshotCell.h"
 
 namespace velloran::audio::jack {
 
@@ -43,6 +47,8 @@ class JackDriver {
   int SetFormat(bool input, uint32_t channel, uint32_t format);
   int Join(bool input, uint32_t channel, int channel2);
   int Start();
+  // Applies the channel layout to the running client (BASS_ERROR_START when not started).
+  int Update();
   int Stop();
   bool Started() const { return started_.load(std::memory_order_acquire); }
   bool Lost() const { return lost_.load(std::memory_order_acquire); }
@@ -64,8 +70,12 @@ class JackDriver {
     void* user = nullptr;
     bool sixteenBit = false;
     std::vector<jack_port_t*> ports;
-    std::vector<uint8_t> buffer;
+    mutable std::vector<uint8_t> buffer;  // the process thread's scratch
   };
+  using Groups = std::vector<Group>;
+  // The groups of the current layout, their ports registered.
+  std::unique_ptr<Groups> BuildGroups();
+  void ConnectInputs(const Groups& groups);
 
   explicit JackDriver(jack_client_t* client);
   jack_port_t* PortFor(bool input, uint32_t channel);
@@ -81,7 +91,7 @@ class JackDriver {
   std::vector<Channel> outChannels_;
   std::vector<jack_port_t*> inPorts_;  // our ports, registered on demand
   std::vector<jack_port_t*> outPorts_;
-  std::vector<Group> groups_;  // fixed while started
+  engine::SnapshotCell<Groups> groups_{std::make_unique<Groups>()};
   std::atomic<bool> started_{false};
   std::atomic<bool> lost_{false};
 };

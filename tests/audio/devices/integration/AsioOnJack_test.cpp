@@ -10,6 +10,7 @@
 #include "audio/devices/integration/CaptureProbe.h"
 #include "audio/devices/integration/JackToneClient.h"
 #include "audio/engine/HandleTable.h"
+#include "core/RealTimePriority.h"
 #include "support/JackServer.h"
 
 namespace velloran::test {
@@ -59,6 +60,23 @@ TEST(AsioOnJack, TheServerIsDriverZeroWithItsPhysicalPortsAndFixedRate) {
   EXPECT_TRUE(BASS_ASIO_Free());
   EXPECT_FALSE(BASS_ASIO_GetInfo(&info));
   EXPECT_EQ(velloran::audio::LastError(), BASS_ERROR_INIT);
+}
+
+// The test server runs without real-time scheduling: once the program is its client, the
+// recording threads give up SCHED_FIFO too, so they cannot overtake the server's threads.
+TEST(AsioOnJack, ANonRealTimeServerTakesRealTimeSchedulingFromTheRecordingThreads) {
+  ResetAudioServerPriority();
+  ASSERT_GT(TimeCriticalPriority(), 0);
+  const uint32_t generation = RealTimePriorityGeneration();
+  JackServer server(2);
+  ASSERT_TRUE(server.Running());
+  ASSERT_TRUE(BASS_ASIO_Init(0, 0));
+  EXPECT_EQ(TimeCriticalPriority(), 0);
+  EXPECT_NE(RealTimePriorityGeneration(), generation);
+  EXPECT_NE(DescribeRealTimeScheduling().find("the audio server's threads are not real-time"),
+            std::string::npos);
+  EXPECT_TRUE(BASS_ASIO_Free());
+  ResetAudioServerPriority();
 }
 
 TEST(AsioOnJack, AJoinedGroupIsInterleavedIn16BitWithSilencePastTheLastInput) {

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
@@ -207,6 +208,64 @@ TEST_F(CatalogueTest, AsioBundlesShareTheDriverWhichRunsAtTheServersRate) {
   EXPECT_EQ(driver.ActiveChannels(), 0);
   BASS_StreamFree(a);
   BASS_StreamFree(b);
+}
+
+// A bundle records while another one starts and stops on the same server, three times: the
+// JACK client is never deactivated for it, so the recording bundle's sine runs on without a
+// gap (every sample follows from the two before it; a lost cycle or a lost connection breaks
+// that by far more than rounding).
+TEST_F(CatalogueTest, AsioBundleRecordsWithoutAGapWhileAnotherStartsAndStops) {
+  test::JackServer server(4);
+  ASSERT_TRUE(server.Running());
+  auto catalogue = BuildDeviceCatalogue(Config());
+  auto* recording = catalogue->FindCapture("ASIO:0:0:2");
+  auto* other = catalogue->FindCapture("ASIO:0:2:2");
+  ASSERT_NE(recording, nullptr);
+  ASSERT_NE(other, nullptr);
+  const HSTREAM a = recording->AddClient(48000, false, false);
+  ASSERT_NE(a, 0u);
+  constexpr double kFrequency = 997.0;  // no whole number of periods in a JACK cycle
+  test::JackToneClient tone({kFrequency}, {-6.0});
+  ASSERT_TRUE(tone.Ok());
+  const auto in1 = test::FindPorts("velloran", "in_1");
+  ASSERT_EQ(in1.size(), 1u);
+  ASSERT_TRUE(tone.ConnectTo({in1[0]}));
+  CaptureProbe probe;
+  ASSERT_TRUE(WaitUntil([&] {
+    probe.Clear();
+    Collect(a, probe, 4800 * 8, 2000);
+    return PeakDb(ChannelOf(probe.Bytes(), 2, 0, false)) > -7.0;
+  }));
+  probe.Clear();  // from here on the sine is whole
+
+  const auto& driver = *catalogue->ASIODevices()[0];
+  for (int round = 0; round < 3; ++round) {
+    ASSERT_TRUE(Collect(a, probe, probe.Size() + 2400 * 8));
+    const HSTREAM b = other->AddClient(48000, true, false);
+    ASSERT_NE(b, 0u);
+    EXPECT_EQ(driver.ActiveChannels(), 2);
+    ASSERT_TRUE(Collect(a, probe, probe.Size() + 2400 * 8));
+    other->RemoveClient(b);
+    BASS_StreamFree(b);
+    EXPECT_EQ(driver.ActiveChannels(), 1);
+  }
+  ASSERT_TRUE(Collect(a, probe, probe.Size() + 2400 * 8));
+
+  const std::vector<float> left = ChannelOf(probe.Bytes(), 2, 0, false);
+  const double k = 2.0 * std::cos(2.0 * M_PI * kFrequency / 48000.0);
+  double worst = 0.0;
+  size_t worstAt = 0;
+  for (size_t n = 2; n < left.size(); ++n) {
+    const double residual = std::fabs(left[n] - k * left[n - 1] + left[n - 2]);
+    if (residual > worst) {
+      worst = residual;
+      worstAt = n;
+    }
+  }
+  EXPECT_LT(worst, 1e-4) << "at frame " << worstAt << " of " << left.size();
+  recording->RemoveClient(a);
+  EXPECT_EQ(driver.ActiveChannels(), 0);
+  BASS_StreamFree(a);
 }
 
 TEST_F(CatalogueTest, AsioServerLossRunsTheClientsDryAndTheNextClientReportsIt) {
