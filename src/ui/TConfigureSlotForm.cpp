@@ -1,11 +1,13 @@
 #include "ui/TConfigureSlotForm.h"
 
+#include <QAbstractItemView>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QMessageBox>
 #include <QScreen>
@@ -123,9 +125,7 @@ TConfigureSlotForm::TConfigureSlotForm(QWidget* owner, slots::TSlotInfo& slot,
                                        const audio::DeviceCatalogue* catalogue,
                                        std::string rootFolder)
     : QDialog(owner), fSlotInfo(slot), catalogue_(catalogue), rootFolder_(std::move(rootFolder)) {
-  showMessage = [this](const QString& text) {
-    QMessageBox::warning(this, windowTitle(), text);
-  };
+  showMessage = [this](const QString& text) { QMessageBox::warning(this, windowTitle(), text); };
   runControlPanel = [this](int index) {
     if (catalogue_ != nullptr && index >= 0 && index < catalogue_->Count()) {
       catalogue_->Entry(index)->RunControlPanel();
@@ -232,8 +232,8 @@ void TConfigureSlotForm::BuildInputPage() {
   cbWinampStreamOnly =
       new QCheckBox(QStringLiteral("Only process stream, not recording"), processing);
   pform->addRow(cbWinampStreamOnly);
-  pform->addRow(Note(
-      "Changes in the sound processing settings will be effective after restart.", processing));
+  pform->addRow(Note("Changes in the sound processing settings will be effective after restart.",
+                     processing));
   layout->addWidget(processing);
   layout->addStretch();
   QObject::connect(btnWinampSelect, &QPushButton::clicked, this, [this] { SelectWinampPlugin(); });
@@ -261,9 +261,9 @@ void TConfigureSlotForm::BuildOutputPage() {
   edFilenamePrefix = new QLineEdit(file);
   form->addRow(QStringLiteral("Filename prefix:"), edFilenamePrefix);
   edCustomFilename = new QLineEdit;
-  form->addRow(QStringLiteral("Filename format:"),
-               Row(file, {edCustomFilename, new QLabel(QStringLiteral("(blank = default)"))},
-                   false));
+  form->addRow(
+      QStringLiteral("Filename format:"),
+      Row(file, {edCustomFilename, new QLabel(QStringLiteral("(blank = default)"))}, false));
   cbFlatFilenames = new QCheckBox(QStringLiteral("Use flat filenames (no subfolders)"), file);
   cbCueSheet = new QCheckBox(QStringLiteral("Create cue sheet (streams only)"), file);
   cbNoAutoRotate = new QCheckBox(
@@ -289,7 +289,8 @@ void TConfigureSlotForm::BuildOutputPage() {
   cbAudioFormat = new QComboBox;
   cbAudioFormat->addItems({QStringLiteral("MP3"), QStringLiteral("MP2"),
                            QStringLiteral("Ogg Vorbis"), QStringLiteral("WAV (16 bit)"),
-                           QStringLiteral("WAV (32 bit)"), QStringLiteral("Custom (with WAV header)"),
+                           QStringLiteral("WAV (32 bit)"),
+                           QStringLiteral("Custom (with WAV header)"),
                            QStringLiteral("Custom (raw PCM)"), QStringLiteral("No recording")});
   edFileExtension = new QLineEdit;
   edFileExtension->setFixedWidth(50);
@@ -305,9 +306,8 @@ void TConfigureSlotForm::BuildOutputPage() {
   cbSampleRate = new QComboBox;
   cbSampleRate->setEditable(true);
   cbSampleRate->setMinimumWidth(80);
-  cbSampleRate->addItems({QStringLiteral("16000"), QStringLiteral("22050"),
-                          QStringLiteral("24000"), QStringLiteral("32000"),
-                          QStringLiteral("44100"), QStringLiteral("48000"),
+  cbSampleRate->addItems({QStringLiteral("16000"), QStringLiteral("22050"), QStringLiteral("24000"),
+                          QStringLiteral("32000"), QStringLiteral("44100"), QStringLiteral("48000"),
                           QStringLiteral("96000")});
   fform->addRow(QStringLiteral("Sample rate:"), Row(format, {cbSampleRate}));
   edEncoderFilename = new QLineEdit;
@@ -363,14 +363,13 @@ void TConfigureSlotForm::BuildStreamingPage() {
   cbStreamingServerMode = new QCheckBox(QStringLiteral("Internal server mode"), server);
   form->addRow(cbStreamingServerMode);
   edStreamingMountPoint = new QLineEdit;
-  form->addRow(QStringLiteral("Mount point:"),
-               Row(server, {edStreamingMountPoint, new QLabel(QStringLiteral("(Icecast only)"))},
-                   false));
+  form->addRow(
+      QStringLiteral("Mount point:"),
+      Row(server, {edStreamingMountPoint, new QLabel(QStringLiteral("(Icecast only)"))}, false));
   edStreamingStreamID = new QLineEdit;
   form->addRow(
       QStringLiteral("Stream ID:"),
-      Row(server, {edStreamingStreamID, new QLabel(QStringLiteral("(Shoutcast v2 only)"))},
-          false));
+      Row(server, {edStreamingStreamID, new QLabel(QStringLiteral("(Shoutcast v2 only)"))}, false));
   edStreamingPassword = new QLineEdit;
   edStreamingPassword->setEchoMode(QLineEdit::Password);
   btnShowPassword = new QPushButton(QStringLiteral("Show Password"));
@@ -387,11 +386,13 @@ void TConfigureSlotForm::BuildStreamingPage() {
 
   auto* meta = new QGroupBox(QStringLiteral("Metadata"), page);
   auto* mform = new QFormLayout(meta);
-  const std::pair<const char*, QLineEdit**> texts[] = {
-      {"Title:", &edStreamingTitle}, {"URL:", &edStreamingURL},
-      {"Genre:", &edStreamingGenre}, {"AIM:", &edStreamingAIM},
-      {"IRC:", &edStreamingIRC},     {"ICQ:", &edStreamingICQ},
-      {"Description:", &edStreamingDescription}};
+  const std::pair<const char*, QLineEdit**> texts[] = {{"Title:", &edStreamingTitle},
+                                                       {"URL:", &edStreamingURL},
+                                                       {"Genre:", &edStreamingGenre},
+                                                       {"AIM:", &edStreamingAIM},
+                                                       {"IRC:", &edStreamingIRC},
+                                                       {"ICQ:", &edStreamingICQ},
+                                                       {"Description:", &edStreamingDescription}};
   for (const auto& [label, edit] : texts) {
     *edit = new QLineEdit(meta);
     mform->addRow(QString::fromLatin1(label), *edit);
@@ -414,11 +415,11 @@ void TConfigureSlotForm::BuildSilencePage() {
   form->addRow(QStringLiteral("Silence threshold:"),
                Row(settings, {edSilenceThreshold, new QLabel(QStringLiteral("dBFS"))}));
   edSilenceDetection = new TSpinEdit(nullptr, 0, 3600);
-  form->addRow(QStringLiteral("Alarm after:"),
-               Row(settings, {edSilenceDetection,
-                              new QLabel(QStringLiteral("seconds (0 = disable)"))}));
-  cbSilenceIfInactive =
-      new QCheckBox(QStringLiteral("Perform silence detection even if slot is inactive."), settings);
+  form->addRow(
+      QStringLiteral("Alarm after:"),
+      Row(settings, {edSilenceDetection, new QLabel(QStringLiteral("seconds (0 = disable)"))}));
+  cbSilenceIfInactive = new QCheckBox(
+      QStringLiteral("Perform silence detection even if slot is inactive."), settings);
   form->addRow(cbSilenceIfInactive);
   layout->addWidget(settings);
 
@@ -432,9 +433,10 @@ void TConfigureSlotForm::BuildSilencePage() {
 
   auto* http = new QGroupBox(QStringLiteral("HTTP Notification"), page);
   auto* hform = new QFormLayout(http);
-  hform->addRow(Note("Velloran will perform an HTTP GET call to the specified URL in the event "
-                     "of an alarm.",
-                     http));
+  hform->addRow(
+      Note("Velloran will perform an HTTP GET call to the specified URL in the event "
+           "of an alarm.",
+           http));
   edHTTPSilenceDetected = new QLineEdit(http);
   edHTTPSilenceOK = new QLineEdit(http);
   hform->addRow(QStringLiteral("Silence detected:"), edHTTPSilenceDetected);
@@ -465,7 +467,7 @@ void TConfigureSlotForm::FillControls() {
   cbDevice->setCurrentIndex(device);
   DeviceChange();
   // The source wins over the device-change step's "Sound card:".
-  (s.fRecordSource == slots::rsStream     ? rbStream
+  (s.fRecordSource == slots::rsStream      ? rbStream
    : s.fRecordSource == slots::rsSoundcard ? rbSoundcard
                                            : rbDisabled)
       ->setChecked(true);
@@ -586,10 +588,10 @@ bool TConfigureSlotForm::Confirm() {
                                       : rbSoundcard->isChecked() ? slots::rsSoundcard
                                                                  : slots::rsStream;
   const int deviceIndex = cbDevice->currentIndex();
-  const std::string device = catalogue_ != nullptr && deviceIndex >= 0 &&
-                                     deviceIndex < catalogue_->Count()
-                                 ? catalogue_->Identifier(deviceIndex)
-                                 : std::string();
+  const std::string device =
+      catalogue_ != nullptr && deviceIndex >= 0 && deviceIndex < catalogue_->Count()
+          ? catalogue_->Identifier(deviceIndex)
+          : std::string();
   const std::string url = S(edStreamURL->text());
   fInputOptionsChanged =
       source != s.fRecordSource || device != s.fDevice || url != fSlotInfo.StreamURL();
@@ -600,12 +602,11 @@ bool TConfigureSlotForm::Confirm() {
   if (!ParseInt(cbBitrate->currentText(), bitrate)) {
     bitrate = 0;  // an empty or invalid bit rate is 0, not the old value
   }
-  fOutputOptionsChanged =
-      folder != s.fFolder || cbFlatFilenames->isChecked() != s.fFlatFilenames ||
-      format != static_cast<int>(s.fAudioFormat) || bitrate != s.fBitrate ||
-      cbMode->currentIndex() != static_cast<int>(s.fMode) ||
-      S(edEncoderOptions->text()) != s.fEncoderOptions ||
-      S(edEncoderFilename->text()) != s.fEncoderFilename;
+  fOutputOptionsChanged = folder != s.fFolder || cbFlatFilenames->isChecked() != s.fFlatFilenames ||
+                          format != static_cast<int>(s.fAudioFormat) || bitrate != s.fBitrate ||
+                          cbMode->currentIndex() != static_cast<int>(s.fMode) ||
+                          S(edEncoderOptions->text()) != s.fEncoderOptions ||
+                          S(edEncoderFilename->text()) != s.fEncoderFilename;
 
   s.fName = S(edName->text());
   s.fRecordSource = source;
@@ -669,7 +670,8 @@ bool TConfigureSlotForm::Confirm() {
   // slot's own threads see either the old settings or the new ones.
   fSlotInfo.ApplySettings(s);
   fSlotInfo.SetSilenceThreshold(edSilenceThreshold->value());
-  fSlotInfo.SetRecordChannels(static_cast<slots::TRecordChannels>(cbRecordChannels->currentIndex()));
+  fSlotInfo.SetRecordChannels(
+      static_cast<slots::TRecordChannels>(cbRecordChannels->currentIndex()));
   return true;
 }
 
@@ -701,7 +703,8 @@ void TConfigureSlotForm::SelectEncoder() {
 void TConfigureSlotForm::SelectWinampPlugin() {
   QFileDialog dialog(this, QStringLiteral("Plug-in"), QFileInfo(edWinampPlugin->text()).path());
   dialog.setFileMode(QFileDialog::ExistingFile);
-  dialog.setNameFilters({QStringLiteral("LADSPA plug-ins (*.so)"), QStringLiteral("All files (*)")});
+  dialog.setNameFilters(
+      {QStringLiteral("LADSPA plug-ins (*.so)"), QStringLiteral("All files (*)")});
   if (!edWinampPlugin->text().isEmpty()) {
     dialog.selectFile(edWinampPlugin->text());
   }

@@ -41,6 +41,8 @@ namespace velloran::ui {
 class TSpinEdit : public QSpinBox {
  public:
   TSpinEdit(QWidget* parent, int minimum, int maximum, int step = 1);
+  // The text field (for typing into it).
+  QLineEdit* Editor() const { return lineEdit(); }
 
  protected:
   QValidator::State validate(QString& text, int& pos) const override;

@@ -10,11 +10,14 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <exception>
+#include <filesystem>
 
 #include "app/Application.h"
 #include "core/Clock.h"
+#include "slots/TSlotInfo.h"
 #include "ui/LevelMeter.h"
 #include "ui/SlotView.h"
+#include "ui/TConfigureSlotForm.h"
 #include "ui/TPNGStore.h"
 #include "ui/TileComposition.h"
 
@@ -46,6 +49,7 @@ QLabel* PlaceholderPage(QTabWidget* pages, const char* title, const char* text) 
 
 TLoggerMainForm::TLoggerMainForm(TPNGStore& pictures) : pictures_(pictures) {
   openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+  runSlotDialog = [](TConfigureSlotForm& dialog) { return dialog.exec(); };
   gridFont_ = WindowFont();
   setFont(gridFont_);
   setWindowTitle(QString::fromLatin1(app::TVelloranApp::kCaption));
@@ -323,13 +327,44 @@ void TLoggerMainForm::btnSettingsClick() {
   if (focused < 0 || slots_ == nullptr) {
     return;
   }
-  const TileState state = slots_->State(focused);
-  QMessageBox::information(
-      this, windowTitle(),
-      QStringLiteral("The settings of slot \"%1\" are kept in the section \"Slot%2\" of "
-                     "Velloran.ini.")
-          .arg(QString::fromStdString(state.name))
-          .arg(focused));
+  slots::TSlotInfo* slot = slots_->Slot(focused);
+  if (slot == nullptr) {
+    return;
+  }
+  std::string rootFolder;
+  if (app_ != nullptr) {
+    std::error_code ec;
+    const auto file = std::filesystem::absolute(app_->Config().FileName(), ec);
+    rootFolder =
+        (ec ? std::filesystem::path(app_->Config().FileName()) : file).parent_path().string();
+  }
+  TConfigureSlotForm dialog(this, *slot, slots_->Catalogue(), rootFolder);
+  if (runSlotDialog(dialog) != QDialog::Accepted) {
+    return;
+  }
+  ApplySlotChanges(*slot, dialog.fInputOptionsChanged, dialog.fOutputOptionsChanged);
+}
+
+void TLoggerMainForm::ApplySlotChanges(slots::TSlotInfo& slot, bool inputChanged,
+                                       bool outputChanged) {
+  // Stored first, so that a failing restart below does not lose what the operator confirmed.
+  try {
+    slot.FlushConfig();
+  } catch (const std::exception& e) {
+    Log(std::string("Error saving slot settings: ") + e.what());
+  }
+  try {
+    if (inputChanged) {
+      slot.StartRecording();
+    }
+    if (outputChanged || slot.Encoder() == 0) {
+      slot.CycleEncoder();
+    }
+  } catch (const std::exception& e) {
+    Log(std::string("Error applying slot settings: ") + e.what());
+  }
+  UpdateSlotButtons();
+  vdtSlots_->viewport()->update();
 }
 
 void TLoggerMainForm::SetFocusedSlotEnabled(bool enabled) {

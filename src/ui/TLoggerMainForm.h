@@ -11,7 +11,6 @@
 //   - Minimising hides the window to the notification-area icon when the desktop has one;
 //     the icon, its "Restore" and a second start of the program bring it back.
 //   - Closing asks the application (the close question) and ends the event loop on yes.
-// The "Web Server", "ASIO" and "E-Mail" pages and the slot dialog are placeholders so far.
 // Thread contract: main thread only (a widget). Worker threads reach it only through the
 // application object (LogMessage, PostStartSlot/PostStopSlot).
 #include <QAction>
@@ -36,10 +35,14 @@
 namespace velloran::app {
 class TVelloranApp;
 }
+namespace velloran::slots {
+class TSlotInfo;
+}
 
 namespace velloran::ui {
 
 class SlotView;
+class TConfigureSlotForm;
 class TPNGStore;
 
 // Tahoma 8 pt when installed, otherwise the platform's sans-serif at 8 pt.
@@ -106,6 +109,12 @@ class TLoggerMainForm : public QWidget, public app::FrontEnd {
 
   // How a folder is opened in the desktop's file browser (QDesktopServices::openUrl).
   std::function<bool(const QUrl&)> openUrl;
+  // How the slot dialog is shown (modally, QDialog::exec); returns its result.
+  std::function<int(TConfigureSlotForm&)> runSlotDialog;
+
+  // After the slot dialog ended with OK: the slot's section is stored, a changed input is
+  // started again, and a new file is started when an output option changed or no encoder runs.
+  void ApplySlotChanges(slots::TSlotInfo& slot, bool inputChanged, bool outputChanged);
 
  protected:
   void closeEvent(QCloseEvent* event) override;
