@@ -135,6 +135,9 @@ TConfigureSlotForm::TConfigureSlotForm(QWidget* owner, slots::TSlotInfo& slot,
   setModal(true);
   auto* layout = new QVBoxLayout(this);
   pgcPages = new QTabWidget(this);
+  // Six captions side by side in 469 pixels: narrow tab margins instead of scroll arrows.
+  pgcPages->setStyleSheet(QStringLiteral("QTabBar::tab { padding: 4px 5px; }"));
+  pgcPages->setUsesScrollButtons(false);
   layout->addWidget(pgcPages);
   BuildGeneralPage();
   BuildInputPage();
