@@ -13,12 +13,16 @@
 #include <filesystem>
 
 #include "app/Application.h"
+#include "app/WebServerService.h"
 #include "core/Clock.h"
 #include "slots/TSlotInfo.h"
 #include "ui/LevelMeter.h"
 #include "ui/SlotView.h"
+#include "ui/TAsioPage.h"
 #include "ui/TConfigureSlotForm.h"
+#include "ui/TEmailPage.h"
 #include "ui/TPNGStore.h"
+#include "ui/TWebServerPage.h"
 #include "ui/TileComposition.h"
 
 namespace velloran::ui {
@@ -31,21 +35,6 @@ QFont WindowFont() {
   font.setPointSize(8);
   return font;
 }
-
-namespace {
-
-QLabel* PlaceholderPage(QTabWidget* pages, const char* title, const char* text) {
-  auto* page = new QWidget(pages);
-  auto* layout = new QVBoxLayout(page);
-  auto* label = new QLabel(QString::fromUtf8(text), page);
-  label->setWordWrap(true);
-  layout->addWidget(label);
-  layout->addStretch();
-  pages->addTab(page, QString::fromLatin1(title));
-  return label;
-}
-
-}  // namespace
 
 TLoggerMainForm::TLoggerMainForm(TPNGStore& pictures) : pictures_(pictures) {
   openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
@@ -92,8 +81,8 @@ void TLoggerMainForm::BuildPages() {
                    [this] { btnStopClick(); });
   pgcMain_->addTab(vdtSlots_, QStringLiteral("Slots"));
 
-  PlaceholderPage(pgcMain_, "Web Server",
-                  "The web server settings are kept in the section \"Webserver\" of Velloran.ini.");
+  webServerPage_ = new TWebServerPage(pgcMain_);
+  pgcMain_->addTab(webServerPage_, QStringLiteral("Web Server"));
 
   memMessages_ = new QPlainTextEdit(pgcMain_);
   memMessages_->setReadOnly(true);
@@ -103,10 +92,10 @@ void TLoggerMainForm::BuildPages() {
   memMessages_->setMaximumBlockCount(kMaxMessageLines);
   pgcMain_->addTab(memMessages_, QStringLiteral("Messages"));
 
-  PlaceholderPage(pgcMain_, "ASIO",
-                  "The channel bundles are kept in the sections \"ASIODevice\" of Velloran.ini.");
-  PlaceholderPage(pgcMain_, "E-Mail",
-                  "The e-mail settings are kept in the section \"EMail\" of Velloran.ini.");
+  asioPage_ = new TAsioPage(pgcMain_);
+  pgcMain_->addTab(asioPage_, QStringLiteral("ASIO"));
+  emailPage_ = new TEmailPage(pgcMain_);
+  pgcMain_->addTab(emailPage_, QStringLiteral("E-Mail"));
 
   auto* about = new QWidget(pgcMain_);
   auto* aboutLayout = new QVBoxLayout(about);
@@ -200,8 +189,42 @@ void TLoggerMainForm::PlaceSlotButtons() {
 
 void TLoggerMainForm::ShowSettings(app::TGlobalSettings& settings) {
   settings_ = &settings;
+  const auto save = [this] {
+    if (app_ != nullptr) {
+      app_->FlushGlobalConfig();
+    }
+  };
+  TWebServerPage::Actions web;
+  web.save = save;
+  web.showError = [this](const std::string& text) { ShowErrorMessage(text); };
+  if (webServer_ != nullptr) {
+    web.start = [this] { return webServer_->StartClick(); };
+    web.stop = [this] { webServer_->StopClick(); };
+    web.running = [this] { return webServer_->Running(); };
+  }
+  webServerPage_->SetActions(std::move(web));
+  webServerPage_->Fill(settings);
+  emailPage_->save = save;
+  emailPage_->Fill(settings);
+  asioPage_->save = save;
   miVerticalAutoSize_->setChecked(settings.verticalAutoSize);
   vdtSlots_->SetVerticalAutoSize(settings.verticalAutoSize);
+}
+
+void TLoggerMainForm::BuildAsioPage(app::TGlobalSettings& settings) {
+  asioPage_->Build(settings, slots_ != nullptr ? slots_->Catalogue() : nullptr);
+}
+
+void TLoggerMainForm::AttachWebServer(app::WebServerService* service) {
+  webServer_ = service;
+  if (service != nullptr) {
+    // The server's own lines (start, stop, start errors) go to the page's log box; every line
+    // follows a change of state, so the buttons follow too (also for the start at first show).
+    service->Log().SetOnLine([this](const std::string& line) {
+      webServerPage_->AppendLogLine(line);
+      webServerPage_->UpdateControls();
+    });
+  }
 }
 
 void TLoggerMainForm::SetColumnCount(int columnCount) {

@@ -34,7 +34,8 @@
 
 namespace velloran::app {
 class TVelloranApp;
-}
+class WebServerService;
+}  // namespace velloran::app
 namespace velloran::slots {
 class TSlotInfo;
 }
@@ -42,8 +43,11 @@ class TSlotInfo;
 namespace velloran::ui {
 
 class SlotView;
+class TAsioPage;
 class TConfigureSlotForm;
+class TEmailPage;
 class TPNGStore;
+class TWebServerPage;
 
 // Tahoma 8 pt when installed, otherwise the platform's sans-serif at 8 pt.
 QFont WindowFont();
@@ -60,6 +64,9 @@ class TLoggerMainForm : public QWidget, public app::FrontEnd {
   // The application object and the slots (both outlive the window's use of them; detach
   // with nullptrs before they go).
   void Attach(app::TVelloranApp* application, SlotView* slots);
+  // The web server behind the Web Server page's buttons and log box (outlives the window's use;
+  // before Attach's application creates the pages' contents). nullptr: the buttons do nothing.
+  void AttachWebServer(app::WebServerService* service);
 
   // ---- FrontEnd ----
   void SetTrayIcon() override;
@@ -67,6 +74,7 @@ class TLoggerMainForm : public QWidget, public app::FrontEnd {
   void PlaceSlotButtons() override;
   void ShowSettings(app::TGlobalSettings& settings) override;
   void SetColumnCount(int columnCount) override;
+  void BuildAsioPage(app::TGlobalSettings& settings) override;
   void SetVersionLabel(const std::string& text) override;
   void SetCaption(const std::string& caption) override;
   void SetLevelFactor(double levelFactor) override {
@@ -96,6 +104,9 @@ class TLoggerMainForm : public QWidget, public app::FrontEnd {
   TSlotGrid& Grid() { return *vdtSlots_; }
   QTabWidget& Pages() { return *pgcMain_; }
   QPlainTextEdit& MessagesPage() { return *memMessages_; }
+  TWebServerPage& WebServerPage() { return *webServerPage_; }
+  TEmailPage& EmailPage() { return *emailPage_; }
+  TAsioPage& AsioPage() { return *asioPage_; }
   QMenu& PopupMenu() { return *pmSlots_; }
   QAction& OpenOutputFolderItem() { return *miOpenOutputFolder_; }
   QAction& IncreaseColumnsItem() { return *miIncreaseColumns_; }
@@ -137,6 +148,10 @@ class TLoggerMainForm : public QWidget, public app::FrontEnd {
   QTabWidget* pgcMain_ = nullptr;
   TSlotGrid* vdtSlots_ = nullptr;
   QPlainTextEdit* memMessages_ = nullptr;
+  TWebServerPage* webServerPage_ = nullptr;
+  TEmailPage* emailPage_ = nullptr;
+  TAsioPage* asioPage_ = nullptr;
+  app::WebServerService* webServer_ = nullptr;
   QLabel* lblCaption_ = nullptr;
   QLabel* lblVersion_ = nullptr;
   QMenu* pmSlots_ = nullptr;
