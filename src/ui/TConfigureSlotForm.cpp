@@ -19,6 +19,7 @@
 #include "audio/bass_wadsp.h"
 #include "audio/devices/DeviceCatalogue.h"
 #include "slots/TSlotInfo.h"
+#include "ui/DeviceControlPanel.h"
 #include "ui/TLoggerMainForm.h"
 
 namespace velloran::ui {
@@ -127,8 +128,8 @@ TConfigureSlotForm::TConfigureSlotForm(QWidget* owner, slots::TSlotInfo& slot,
     : QDialog(owner), fSlotInfo(slot), catalogue_(catalogue), rootFolder_(std::move(rootFolder)) {
   showMessage = [this](const QString& text) { QMessageBox::warning(this, windowTitle(), text); };
   runControlPanel = [this](int index) {
-    if (catalogue_ != nullptr && index >= 0 && index < catalogue_->Count()) {
-      catalogue_->Entry(index)->RunControlPanel();
+    if (catalogue_ != nullptr) {
+      RunDeviceControlPanel(*catalogue_, index);
     }
   };
   setFont(WindowFont());
@@ -541,11 +542,8 @@ void TConfigureSlotForm::FillControls() {
 void TConfigureSlotForm::DeviceChange() {
   rbSoundcard->setChecked(true);
   const int index = cbDevice->currentIndex();
-  bool panel = false;
-  if (catalogue_ != nullptr && index >= 0 && index < catalogue_->Count()) {
-    panel = catalogue_->Entry(index)->HasControlPanel();
-  }
-  btnDeviceConfigure->setEnabled(panel);
+  btnDeviceConfigure->setEnabled(catalogue_ != nullptr &&
+                                 HasDeviceControlPanel(*catalogue_, index));
 }
 
 void TConfigureSlotForm::FormatChange() {

@@ -319,7 +319,7 @@ TEST_F(SettingsPagesTest, Screenshots) {
   WriteIni(
       "[General]\nSlotCount=0\n[Webserver]\nAdminUser=admin\nAnonymousAccess=ReadOnly\n"
       "[EMail]\nSMTPServer=mail.example.org\nEncryption=STARTTLS\n");
-  Start();
+  StartWithWebServer();
   app::TGlobalSettings& settings = app_->Settings();
   app::AsioDriverSettings driver;
   driver.bundles = {2, 0, 1, 4, 0, 0, 0, 2};

@@ -12,6 +12,7 @@
 
 #include "WindowFixture.h"
 #include "audio/devices/DeviceCatalogue.h"
+#include "ui/DeviceControlPanel.h"
 #include "ui/TConfigureSlotForm.h"
 
 namespace velloran::ui::test {
@@ -302,6 +303,41 @@ TEST_F(DialogCases, Screenshots) {
     ASSERT_TRUE(dialog->grab().save(folder + QStringLiteral("/slot-dialog-%1.png").arg(names[i])));
   }
   dialog->reject();
+}
+
+}  // namespace
+}  // namespace velloran::ui::test
+
+namespace velloran::ui::test {
+namespace {
+
+// The device "Configure..." button finds its program on the PATH: a folder of stand-in
+// programs shows which family gets which command, and that a missing program disables it.
+TEST(DeviceControlPanelTest, ProgramPerFamily) {
+  velloran::test::TempDir bin;
+  const std::string oldPath = std::getenv("PATH") != nullptr ? std::getenv("PATH") : "";
+  auto install = [&bin](const char* name) {
+    const std::string file = bin.File(name);
+    std::ofstream(file) << "#!/bin/sh\n";
+    std::filesystem::permissions(file, std::filesystem::perms::owner_all);
+  };
+  setenv("PATH", bin.Path().c_str(), 1);
+  EXPECT_FALSE(ControlProgramFor("WASAPI:alsa_input.pci").has_value());
+  EXPECT_FALSE(ControlProgramFor("WDM:0").has_value());
+  install("pavucontrol");
+  install("alsamixer");
+  EXPECT_FALSE(ControlProgramFor("WDM:0").has_value());  // no terminal to run it in
+  install("xterm");
+  const auto pulse = ControlProgramFor("WASAPI:alsa_input.pci");
+  const auto alsa = ControlProgramFor("WDM:0");
+  const auto generator = ControlProgramFor("GEN:tone");
+  setenv("PATH", oldPath.c_str(), 1);
+  ASSERT_TRUE(pulse.has_value());
+  EXPECT_EQ(pulse->join(QLatin1Char(' ')).toStdString(), bin.File("pavucontrol"));
+  ASSERT_TRUE(alsa.has_value());
+  EXPECT_EQ(alsa->join(QLatin1Char(' ')).toStdString(),
+            bin.File("xterm") + " -e " + bin.File("alsamixer"));
+  EXPECT_FALSE(generator.has_value());
 }
 
 }  // namespace
