@@ -7,6 +7,11 @@
 //     measured peak) and repaints every tile from a fresh copy of its slot's state.
 //   - Start/Stop/Settings... act on the focused tile; the popup menu opens the focused slot's
 //     output folder in the desktop's file browser and changes the columns and auto-size.
+//   - Settings... (or a double click) opens TConfigureSlotForm for the focused slot; after OK
+//     the slot's section is stored, a changed input restarts, and a changed output (or a slot
+//     without a running encoder) starts a new file.
+//   - "Web Server", "E-Mail" and "ASIO" edit the application's global settings
+//     (TWebServerPage, TEmailPage, TAsioPage); leaving one of their fields stores them.
 //   - Messages: the stamped log lines, at most 999, scrolled to the last one.
 //   - Minimising hides the window to the notification-area icon when the desktop has one;
 //     the icon, its "Restore" and a second start of the program bring it back.
