@@ -352,6 +352,7 @@ void TConfigureSlotForm::BuildCleanupPage() {
 void TConfigureSlotForm::BuildStreamingPage() {
   auto* page = new QWidget(pgcPages);
   auto* layout = new QVBoxLayout(page);
+  layout->setSpacing(4);
   cbStreamingEnabled = new QCheckBox(QStringLiteral("Enable Streaming"), page);
   cbStreamingOnly = new QCheckBox(QStringLiteral("Streaming only, no recoding"), page);
   layout->addWidget(cbStreamingEnabled);
@@ -359,6 +360,8 @@ void TConfigureSlotForm::BuildStreamingPage() {
 
   auto* server = new QGroupBox(QStringLiteral("Server Settings"), page);
   auto* form = new QFormLayout(server);
+  // The page holds sixteen rows: tighter rows keep every field at its full height.
+  form->setVerticalSpacing(2);
   edStreamingHost = new QLineEdit(server);
   form->addRow(QStringLiteral("Hostname/IP:"), edStreamingHost);
   edStreamingPort = new QLineEdit;
@@ -390,6 +393,7 @@ void TConfigureSlotForm::BuildStreamingPage() {
 
   auto* meta = new QGroupBox(QStringLiteral("Metadata"), page);
   auto* mform = new QFormLayout(meta);
+  mform->setVerticalSpacing(2);
   const std::pair<const char*, QLineEdit**> texts[] = {{"Title:", &edStreamingTitle},
                                                        {"URL:", &edStreamingURL},
                                                        {"Genre:", &edStreamingGenre},
