@@ -13,6 +13,9 @@ class FocusOutFilter : public QObject {
       : QObject(parent), action_(std::move(action)) {}
   // Watches widget (and, for an editable choice, its text field).
   void Watch(QObject* widget);
+  // No action any more (the owner is going away: its fields lose the focus as they are
+  // destroyed).
+  void Stop() { action_ = nullptr; }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;

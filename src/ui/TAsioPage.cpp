@@ -78,7 +78,7 @@ TAsioPage::TAsioPage(QWidget* parent) : QWidget(parent) {
   QObject::connect(
       lvChannels, &QTreeWidget::itemDoubleClicked, this,
       [this](QTreeWidgetItem* item, int) { EditBundle(lvChannels->indexOfTopLevelItem(item)); });
-  auto* saver = new FocusOutFilter(this, [this] {
+  auto* saver = saver_ = new FocusOutFilter(this, [this] {
     if (settings_ != nullptr && save)
       save();
   });
@@ -87,6 +87,10 @@ TAsioPage::TAsioPage(QWidget* parent) : QWidget(parent) {
                      [this, edit](const QString& text) { FieldChanged(edit, text); });
     saver->Watch(edit);
   }
+}
+
+TAsioPage::~TAsioPage() {
+  saver_->Stop();
 }
 
 void TAsioPage::Build(app::TGlobalSettings& settings, const audio::DeviceCatalogue* catalogue) {

@@ -26,6 +26,8 @@ class DeviceCatalogue;
 
 namespace velloran::ui {
 
+class FocusOutFilter;
+
 // Lays the bundles out: every start with a size <= 0 becomes 1. Returns, per line, whether it
 // starts a bundle (enabled) or lies inside one.
 std::vector<bool> LayOutBundles(std::vector<int32_t>& bundles);
@@ -33,6 +35,7 @@ std::vector<bool> LayOutBundles(std::vector<int32_t>& bundles);
 class TAsioPage : public QWidget {
  public:
   explicit TAsioPage(QWidget* parent);
+  ~TAsioPage() override;
 
   // One tab per driver of the settings; names and channel names from the catalogue (may be
   // null: then "Driver %d" and "Channel %d").
@@ -55,6 +58,7 @@ class TAsioPage : public QWidget {
   QLineEdit* edThreadCount = nullptr;
 
  private:
+  FocusOutFilter* saver_ = nullptr;
   app::AsioDriverSettings* Selected();
   void FieldChanged(QLineEdit* field, const QString& text);
 

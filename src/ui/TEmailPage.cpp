@@ -50,7 +50,7 @@ TEmailPage::TEmailPage(QWidget* parent) : QWidget(parent) {
       {edPassword, &app::TGlobalSettings::emailPassword},
       {edFromAddress, &app::TGlobalSettings::fromAddress},
       {edRecipients, &app::TGlobalSettings::receipients}};
-  auto* saver = new FocusOutFilter(this, [this] {
+  auto* saver = saver_ = new FocusOutFilter(this, [this] {
     if (settings_ != nullptr && save)
       save();
   });
@@ -83,6 +83,7 @@ TEmailPage::TEmailPage(QWidget* parent) : QWidget(parent) {
 }
 
 TEmailPage::~TEmailPage() {
+  saver_->Stop();
   abort_ = true;
   if (worker_.joinable()) {
     worker_.join();

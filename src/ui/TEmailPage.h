@@ -23,6 +23,8 @@
 
 namespace velloran::ui {
 
+class FocusOutFilter;
+
 class TEmailPage : public QWidget {
  public:
   explicit TEmailPage(QWidget* parent);
@@ -51,6 +53,7 @@ class TEmailPage : public QWidget {
   QPushButton* btnSendTestEmail = nullptr;
 
  private:
+  FocusOutFilter* saver_ = nullptr;
   void Finished(bool ok, const std::string& text);
 
   app::TGlobalSettings* settings_ = nullptr;

@@ -54,7 +54,16 @@ TLoggerMainForm::TLoggerMainForm(TPNGStore& pictures) : pictures_(pictures) {
   }
 }
 
-TLoggerMainForm::~TLoggerMainForm() = default;
+TLoggerMainForm::~TLoggerMainForm() {
+  // The pages' fields lose the focus while the window's children are destroyed; nothing may
+  // reach this object from them any more.
+  webServerPage_->SetActions({});
+  emailPage_->save = nullptr;
+  asioPage_->save = nullptr;
+  if (webServer_ != nullptr) {
+    webServer_->Log().SetOnLine(nullptr);
+  }
+}
 
 void TLoggerMainForm::BuildPages() {
   auto* layout = new QVBoxLayout(this);

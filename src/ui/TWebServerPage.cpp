@@ -81,7 +81,7 @@ TWebServerPage::TWebServerPage(QWidget* parent) : QWidget(parent) {
   QObject::connect(btnWebServerStop, &QPushButton::clicked, this,
                    [this] { btnWebServerStopClick(); });
 
-  auto* saver = new FocusOutFilter(this, [this] {
+  auto* saver = saver_ = new FocusOutFilter(this, [this] {
     if (settings_ != nullptr && actions_.save)
       actions_.save();
   });
@@ -90,6 +90,10 @@ TWebServerPage::TWebServerPage(QWidget* parent) : QWidget(parent) {
            edWebServerReadOnlyPassword, cbAnonymousAccess}) {
     saver->Watch(field);
   }
+}
+
+TWebServerPage::~TWebServerPage() {
+  saver_->Stop();
 }
 
 void TWebServerPage::Fill(app::TGlobalSettings& settings) {

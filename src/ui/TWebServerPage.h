@@ -19,11 +19,14 @@
 
 namespace velloran::ui {
 
+class FocusOutFilter;
+
 class TWebServerPage : public QWidget {
  public:
   static constexpr int kMaxLogLines = 1000;
 
   explicit TWebServerPage(QWidget* parent);
+  ~TWebServerPage() override;
 
   // What the page works with; any may be left empty.
   struct Actions {
@@ -57,6 +60,7 @@ class TWebServerPage : public QWidget {
   QPlainTextEdit* memWebServerLog = nullptr;
 
  private:
+  FocusOutFilter* saver_ = nullptr;
   app::TGlobalSettings* settings_ = nullptr;
   Actions actions_;
 };
