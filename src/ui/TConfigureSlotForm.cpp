@@ -719,19 +719,26 @@ void TConfigureSlotForm::SelectWinampPlugin() {
 }
 
 void TConfigureSlotForm::ConfigureWinampPlugin() {
+  if (std::unique_ptr<QDialog> sliders = MakePluginControls()) {
+    sliders->exec();
+  }
+}
+
+std::unique_ptr<QDialog> TConfigureSlotForm::MakePluginControls() {
   const HDSP plugin = fSlotInfo.WinampPluginHandle();
   if (plugin == 0) {
-    return;
+    return nullptr;
   }
   const DWORD count = BASS_WADSP_Config(plugin, nullptr, 0);
   if (count == static_cast<DWORD>(-1) || count == 0) {
     showMessage(QStringLiteral("The plug-in has no settings."));
-    return;
+    return nullptr;
   }
   std::vector<BASS_WADSP_CONTROL> controls(count);
   BASS_WADSP_Config(plugin, controls.data(), count);
   // The plug-in's input controls as sliders; every move reaches the running plug-in at once.
-  QDialog sliders(this);
+  auto dialog = std::make_unique<QDialog>(this);
+  QDialog& sliders = *dialog;
   sliders.setWindowTitle(QStringLiteral("Plug-in settings"));
   auto* form = new QFormLayout(&sliders);
   constexpr int kSteps = 1000;
@@ -760,7 +767,7 @@ void TConfigureSlotForm::ConfigureWinampPlugin() {
   auto* close = new QDialogButtonBox(QDialogButtonBox::Close, &sliders);
   QObject::connect(close, &QDialogButtonBox::rejected, &sliders, &QDialog::reject);
   form->addRow(close);
-  sliders.exec();
+  return dialog;
 }
 
 }  // namespace velloran::ui

@@ -22,6 +22,7 @@
 #include <QTabWidget>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "slots/TSlotSettings.h"
@@ -74,6 +75,9 @@ class TConfigureSlotForm : public QDialog {
   void DeviceChange();
   void FormatChange();
   void UpdateCleanupEstimate();
+  // The plug-in's "Configure..." window: a slider per input control of the slot's loaded
+  // plug-in, applied to the running plug-in as it moves; nullptr when there is none.
+  std::unique_ptr<QDialog> MakePluginControls();
 
   // How messages are shown (a message box; tests replace it).
   std::function<void(const QString&)> showMessage;

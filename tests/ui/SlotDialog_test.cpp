@@ -5,12 +5,14 @@
 
 #include <QAbstractItemView>
 #include <QDir>
+#include <QSlider>
 #include <QTest>
 #include <fstream>
 #include <functional>
 #include <sstream>
 
 #include "WindowFixture.h"
+#include "audio/bass_wadsp.h"
 #include "audio/devices/DeviceCatalogue.h"
 #include "ui/DeviceControlPanel.h"
 #include "ui/TConfigureSlotForm.h"
@@ -338,6 +340,36 @@ TEST(DeviceControlPanelTest, ProgramPerFamily) {
   EXPECT_EQ(alsa->join(QLatin1Char(' ')).toStdString(),
             bin.File("xterm") + " -e " + bin.File("alsamixer"));
   EXPECT_FALSE(generator.has_value());
+}
+
+}  // namespace
+}  // namespace velloran::ui::test
+
+namespace velloran::ui::test {
+namespace {
+
+// A slot with a real LADSPA plug-in loaded: "Configure..." is offered, and its window has a
+// slider per control port whose moves reach the running plug-in and the slot's settings.
+TEST_F(SlotDialogTest, PluginControlsAsSliders) {
+  WriteIni(std::string("[General]\nSlotCount=1\n"
+                       "[Slot0]\nName=Studio A\nSource=Soundcard\nDevice=GEN:tone\n"
+                       "Format=wav16\nEnabled=off\nFolder=%ROOT%rec0\nWinampPlugin=") +
+           VELLORAN_LADSPA_FIXTURES + "/invalid.so\n");
+  Start();
+  ASSERT_NE(Slot(0).WinampPluginHandle(), 0u) << Slot(0).ErrorMessage();
+  TConfigureSlotForm dialog(nullptr, Slot(0), catalogue_, Root());
+  EXPECT_TRUE(dialog.btnWinampConfigure->isEnabled());
+  std::unique_ptr<QDialog> controls = dialog.MakePluginControls();
+  ASSERT_NE(controls, nullptr);
+  const QList<QSlider*> sliders = controls->findChildren<QSlider*>();
+  ASSERT_EQ(sliders.size(), 1);  // "Poison", 0 .. 2
+  sliders[0]->setValue(sliders[0]->maximum() / 2);
+  BASS_WADSP_CONTROL control{};
+  ASSERT_EQ(BASS_WADSP_Config(Slot(0).WinampPluginHandle(), &control, 1), 1u);
+  EXPECT_STREQ(control.name, "Poison");
+  EXPECT_EQ(control.value, 1.0f);
+  EXPECT_NE(Slot(0).Settings().fWinampPluginControls.find("Poison=1"), std::string::npos)
+      << Slot(0).Settings().fWinampPluginControls;
 }
 
 }  // namespace
