@@ -43,6 +43,8 @@ class TSlotList {
   const std::vector<std::unique_ptr<TSlotInfo>>& Slots() const { return slots_; }
   // nullptr for an unknown or freed index.
   TSlotInfo* Slot(int index) const;
+  // The device catalogue the slots were made with (may be null).
+  const audio::DeviceCatalogue* Catalogue() const { return catalogue_; }
 
  private:
   ConfigFile& config_;

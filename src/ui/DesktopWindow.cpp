@@ -11,6 +11,7 @@
 #include "app/ShutdownSignals.h"
 #include "app/SingleInstance.h"
 #include "app/SlotListHost.h"
+#include "app/WebServerService.h"
 #include "core/Paths.h"
 #include "ui/SlotView.h"
 #include "ui/TLoggerMainForm.h"
@@ -112,6 +113,7 @@ int RunDesktopWindow(const std::vector<std::string>& args, const app::ServicePla
   if (platform.makeWebServer) {
     webServer = platform.makeWebServer(application, process);
     application.SetWebServer(webServer.get());
+    window.AttachWebServer(dynamic_cast<app::WebServerService*>(webServer.get()));
   }
   if (platform.makeHttpAlarms) {
     httpAlarms = platform.makeHttpAlarms(application, process);

@@ -30,4 +30,12 @@ void SlotListView::SetEnabled(int index, bool enabled) {
   list_.SetEnabled(index, enabled);
 }
 
+slots::TSlotInfo* SlotListView::Slot(int index) {
+  return list_.Slot(index);
+}
+
+const audio::DeviceCatalogue* SlotListView::Catalogue() const {
+  return list_.Catalogue();
+}
+
 }  // namespace velloran::ui

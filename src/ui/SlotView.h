@@ -5,9 +5,13 @@
 // Thread contract: main thread only.
 #include "ui/TileState.h"
 
-namespace velloran::slots {
-class TSlotList;
+namespace velloran::audio {
+class DeviceCatalogue;
 }
+namespace velloran::slots {
+class TSlotInfo;
+class TSlotList;
+}  // namespace velloran::slots
 
 namespace velloran::ui {
 
@@ -21,6 +25,10 @@ class SlotView {
   virtual void Peaks(int index, float& left, float& right) const = 0;
   // Start (true) or Stop (false): TSlotInfo::SetEnabled. May raise.
   virtual void SetEnabled(int index, bool enabled) = 0;
+  // The slot itself, for its configuration dialog; nullptr when the view has none.
+  virtual slots::TSlotInfo* Slot(int /*index*/) { return nullptr; }
+  // The device catalogue the dialog offers (may be null).
+  virtual const audio::DeviceCatalogue* Catalogue() const { return nullptr; }
 };
 
 class SlotListView : public SlotView {
@@ -30,6 +38,8 @@ class SlotListView : public SlotView {
   TileState State(int index) const override;
   void Peaks(int index, float& left, float& right) const override;
   void SetEnabled(int index, bool enabled) override;
+  slots::TSlotInfo* Slot(int index) override;
+  const audio::DeviceCatalogue* Catalogue() const override;
 
  private:
   slots::TSlotList& list_;

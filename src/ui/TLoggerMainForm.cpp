@@ -10,12 +10,19 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <exception>
+#include <filesystem>
 
 #include "app/Application.h"
+#include "app/WebServerService.h"
 #include "core/Clock.h"
+#include "slots/TSlotInfo.h"
 #include "ui/LevelMeter.h"
 #include "ui/SlotView.h"
+#include "ui/TAsioPage.h"
+#include "ui/TConfigureSlotForm.h"
+#include "ui/TEmailPage.h"
 #include "ui/TPNGStore.h"
+#include "ui/TWebServerPage.h"
 #include "ui/TileComposition.h"
 
 namespace velloran::ui {
@@ -29,23 +36,9 @@ QFont WindowFont() {
   return font;
 }
 
-namespace {
-
-QLabel* PlaceholderPage(QTabWidget* pages, const char* title, const char* text) {
-  auto* page = new QWidget(pages);
-  auto* layout = new QVBoxLayout(page);
-  auto* label = new QLabel(QString::fromUtf8(text), page);
-  label->setWordWrap(true);
-  layout->addWidget(label);
-  layout->addStretch();
-  pages->addTab(page, QString::fromLatin1(title));
-  return label;
-}
-
-}  // namespace
-
 TLoggerMainForm::TLoggerMainForm(TPNGStore& pictures) : pictures_(pictures) {
   openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+  runSlotDialog = [](TConfigureSlotForm& dialog) { return dialog.exec(); };
   gridFont_ = WindowFont();
   setFont(gridFont_);
   setWindowTitle(QString::fromLatin1(app::TVelloranApp::kCaption));
@@ -61,7 +54,16 @@ TLoggerMainForm::TLoggerMainForm(TPNGStore& pictures) : pictures_(pictures) {
   }
 }
 
-TLoggerMainForm::~TLoggerMainForm() = default;
+TLoggerMainForm::~TLoggerMainForm() {
+  // The pages' fields lose the focus while the window's children are destroyed; nothing may
+  // reach this object from them any more.
+  webServerPage_->SetActions({});
+  emailPage_->save = nullptr;
+  asioPage_->save = nullptr;
+  if (webServer_ != nullptr) {
+    webServer_->Log().SetOnLine(nullptr);
+  }
+}
 
 void TLoggerMainForm::BuildPages() {
   auto* layout = new QVBoxLayout(this);
@@ -88,8 +90,8 @@ void TLoggerMainForm::BuildPages() {
                    [this] { btnStopClick(); });
   pgcMain_->addTab(vdtSlots_, QStringLiteral("Slots"));
 
-  PlaceholderPage(pgcMain_, "Web Server",
-                  "The web server settings are kept in the section \"Webserver\" of Velloran.ini.");
+  webServerPage_ = new TWebServerPage(pgcMain_);
+  pgcMain_->addTab(webServerPage_, QStringLiteral("Web Server"));
 
   memMessages_ = new QPlainTextEdit(pgcMain_);
   memMessages_->setReadOnly(true);
@@ -99,10 +101,10 @@ void TLoggerMainForm::BuildPages() {
   memMessages_->setMaximumBlockCount(kMaxMessageLines);
   pgcMain_->addTab(memMessages_, QStringLiteral("Messages"));
 
-  PlaceholderPage(pgcMain_, "ASIO",
-                  "The channel bundles are kept in the sections \"ASIODevice\" of Velloran.ini.");
-  PlaceholderPage(pgcMain_, "E-Mail",
-                  "The e-mail settings are kept in the section \"EMail\" of Velloran.ini.");
+  asioPage_ = new TAsioPage(pgcMain_);
+  pgcMain_->addTab(asioPage_, QStringLiteral("ASIO"));
+  emailPage_ = new TEmailPage(pgcMain_);
+  pgcMain_->addTab(emailPage_, QStringLiteral("E-Mail"));
 
   auto* about = new QWidget(pgcMain_);
   auto* aboutLayout = new QVBoxLayout(about);
@@ -196,8 +198,42 @@ void TLoggerMainForm::PlaceSlotButtons() {
 
 void TLoggerMainForm::ShowSettings(app::TGlobalSettings& settings) {
   settings_ = &settings;
+  const auto save = [this] {
+    if (app_ != nullptr) {
+      app_->FlushGlobalConfig();
+    }
+  };
+  TWebServerPage::Actions web;
+  web.save = save;
+  web.showError = [this](const std::string& text) { ShowErrorMessage(text); };
+  if (webServer_ != nullptr) {
+    web.start = [this] { return webServer_->StartClick(); };
+    web.stop = [this] { webServer_->StopClick(); };
+    web.running = [this] { return webServer_->Running(); };
+  }
+  webServerPage_->SetActions(std::move(web));
+  webServerPage_->Fill(settings);
+  emailPage_->save = save;
+  emailPage_->Fill(settings);
+  asioPage_->save = save;
   miVerticalAutoSize_->setChecked(settings.verticalAutoSize);
   vdtSlots_->SetVerticalAutoSize(settings.verticalAutoSize);
+}
+
+void TLoggerMainForm::BuildAsioPage(app::TGlobalSettings& settings) {
+  asioPage_->Build(settings, slots_ != nullptr ? slots_->Catalogue() : nullptr);
+}
+
+void TLoggerMainForm::AttachWebServer(app::WebServerService* service) {
+  webServer_ = service;
+  if (service != nullptr) {
+    // The server's own lines (start, stop, start errors) go to the page's log box; every line
+    // follows a change of state, so the buttons follow too (also for the start at first show).
+    service->Log().SetOnLine([this](const std::string& line) {
+      webServerPage_->AppendLogLine(line);
+      webServerPage_->UpdateControls();
+    });
+  }
 }
 
 void TLoggerMainForm::SetColumnCount(int columnCount) {
@@ -323,13 +359,44 @@ void TLoggerMainForm::btnSettingsClick() {
   if (focused < 0 || slots_ == nullptr) {
     return;
   }
-  const TileState state = slots_->State(focused);
-  QMessageBox::information(
-      this, windowTitle(),
-      QStringLiteral("The settings of slot \"%1\" are kept in the section \"Slot%2\" of "
-                     "Velloran.ini.")
-          .arg(QString::fromStdString(state.name))
-          .arg(focused));
+  slots::TSlotInfo* slot = slots_->Slot(focused);
+  if (slot == nullptr) {
+    return;
+  }
+  std::string rootFolder;
+  if (app_ != nullptr) {
+    std::error_code ec;
+    const auto file = std::filesystem::absolute(app_->Config().FileName(), ec);
+    rootFolder =
+        (ec ? std::filesystem::path(app_->Config().FileName()) : file).parent_path().string();
+  }
+  TConfigureSlotForm dialog(this, *slot, slots_->Catalogue(), rootFolder);
+  if (runSlotDialog(dialog) != QDialog::Accepted) {
+    return;
+  }
+  ApplySlotChanges(*slot, dialog.fInputOptionsChanged, dialog.fOutputOptionsChanged);
+}
+
+void TLoggerMainForm::ApplySlotChanges(slots::TSlotInfo& slot, bool inputChanged,
+                                       bool outputChanged) {
+  // Stored first, so that a failing restart below does not lose what the operator confirmed.
+  try {
+    slot.FlushConfig();
+  } catch (const std::exception& e) {
+    Log(std::string("Error saving slot settings: ") + e.what());
+  }
+  try {
+    if (inputChanged) {
+      slot.StartRecording();
+    }
+    if (outputChanged || slot.Encoder() == 0) {
+      slot.CycleEncoder();
+    }
+  } catch (const std::exception& e) {
+    Log(std::string("Error applying slot settings: ") + e.what());
+  }
+  UpdateSlotButtons();
+  vdtSlots_->viewport()->update();
 }
 
 void TLoggerMainForm::SetFocusedSlotEnabled(bool enabled) {

@@ -7,11 +7,15 @@
 //     measured peak) and repaints every tile from a fresh copy of its slot's state.
 //   - Start/Stop/Settings... act on the focused tile; the popup menu opens the focused slot's
 //     output folder in the desktop's file browser and changes the columns and auto-size.
+//   - Settings... (or a double click) opens TConfigureSlotForm for the focused slot; after OK
+//     the slot's section is stored, a changed input restarts, and a changed output (or a slot
+//     without a running encoder) starts a new file.
+//   - "Web Server", "E-Mail" and "ASIO" edit the application's global settings
+//     (TWebServerPage, TEmailPage, TAsioPage); leaving one of their fields stores them.
 //   - Messages: the stamped log lines, at most 999, scrolled to the last one.
 //   - Minimising hides the window to the notification-area icon when the desktop has one;
 //     the icon, its "Restore" and a second start of the program bring it back.
 //   - Closing asks the application (the close question) and ends the event loop on yes.
-// The "Web Server", "ASIO" and "E-Mail" pages and the slot dialog are placeholders so far.
 // Thread contract: main thread only (a widget). Worker threads reach it only through the
 // application object (LogMessage, PostStartSlot/PostStopSlot).
 #include <QAction>
@@ -35,12 +39,20 @@
 
 namespace velloran::app {
 class TVelloranApp;
+class WebServerService;
+}  // namespace velloran::app
+namespace velloran::slots {
+class TSlotInfo;
 }
 
 namespace velloran::ui {
 
 class SlotView;
+class TAsioPage;
+class TConfigureSlotForm;
+class TEmailPage;
 class TPNGStore;
+class TWebServerPage;
 
 // Tahoma 8 pt when installed, otherwise the platform's sans-serif at 8 pt.
 QFont WindowFont();
@@ -57,6 +69,9 @@ class TLoggerMainForm : public QWidget, public app::FrontEnd {
   // The application object and the slots (both outlive the window's use of them; detach
   // with nullptrs before they go).
   void Attach(app::TVelloranApp* application, SlotView* slots);
+  // The web server behind the Web Server page's buttons and log box (outlives the window's use;
+  // before Attach's application creates the pages' contents). nullptr: the buttons do nothing.
+  void AttachWebServer(app::WebServerService* service);
 
   // ---- FrontEnd ----
   void SetTrayIcon() override;
@@ -64,6 +79,7 @@ class TLoggerMainForm : public QWidget, public app::FrontEnd {
   void PlaceSlotButtons() override;
   void ShowSettings(app::TGlobalSettings& settings) override;
   void SetColumnCount(int columnCount) override;
+  void BuildAsioPage(app::TGlobalSettings& settings) override;
   void SetVersionLabel(const std::string& text) override;
   void SetCaption(const std::string& caption) override;
   void SetLevelFactor(double levelFactor) override {
@@ -93,6 +109,9 @@ class TLoggerMainForm : public QWidget, public app::FrontEnd {
   TSlotGrid& Grid() { return *vdtSlots_; }
   QTabWidget& Pages() { return *pgcMain_; }
   QPlainTextEdit& MessagesPage() { return *memMessages_; }
+  TWebServerPage& WebServerPage() { return *webServerPage_; }
+  TEmailPage& EmailPage() { return *emailPage_; }
+  TAsioPage& AsioPage() { return *asioPage_; }
   QMenu& PopupMenu() { return *pmSlots_; }
   QAction& OpenOutputFolderItem() { return *miOpenOutputFolder_; }
   QAction& IncreaseColumnsItem() { return *miIncreaseColumns_; }
@@ -106,6 +125,12 @@ class TLoggerMainForm : public QWidget, public app::FrontEnd {
 
   // How a folder is opened in the desktop's file browser (QDesktopServices::openUrl).
   std::function<bool(const QUrl&)> openUrl;
+  // How the slot dialog is shown (modally, QDialog::exec); returns its result.
+  std::function<int(TConfigureSlotForm&)> runSlotDialog;
+
+  // After the slot dialog ended with OK: the slot's section is stored, a changed input is
+  // started again, and a new file is started when an output option changed or no encoder runs.
+  void ApplySlotChanges(slots::TSlotInfo& slot, bool inputChanged, bool outputChanged);
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -128,6 +153,10 @@ class TLoggerMainForm : public QWidget, public app::FrontEnd {
   QTabWidget* pgcMain_ = nullptr;
   TSlotGrid* vdtSlots_ = nullptr;
   QPlainTextEdit* memMessages_ = nullptr;
+  TWebServerPage* webServerPage_ = nullptr;
+  TEmailPage* emailPage_ = nullptr;
+  TAsioPage* asioPage_ = nullptr;
+  app::WebServerService* webServer_ = nullptr;
   QLabel* lblCaption_ = nullptr;
   QLabel* lblVersion_ = nullptr;
   QMenu* pmSlots_ = nullptr;

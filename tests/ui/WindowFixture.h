@@ -66,6 +66,9 @@ class WindowFixture : public ::testing::Test {
       view_ = wrap(std::move(view_));
     }
     window_->Attach(app_.get(), view_.get());
+    if (beforeCreate_) {
+      beforeCreate_();
+    }
     app_->Create();
   }
 
@@ -84,6 +87,8 @@ class WindowFixture : public ::testing::Test {
   std::string Root() const { return dir_.Path().string() + "/"; }
 
   static audio::DeviceCatalogue* catalogue_;
+  // Run by Start after the window is attached, before the application's creation.
+  std::function<void()> beforeCreate_;
   velloran::test::TempDir dir_;
   app::BassAudioLibrary audio_;
   std::unique_ptr<ConfigFile> config_;
