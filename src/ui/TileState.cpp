@@ -21,16 +21,22 @@ TileState TakeTileState(const slots::TSlotInfo& slot) {
       s.hasDevice = true;
       s.deviceName = device->Name();  // fixed for the life of the catalogue
     }
-    s.hasStreamChannel = settings.fRecordSource == slots::rsStream && slot.Channel() != 0;
+    s.hasStreamChannel = settings.fRecordSource == slots::rsStream && slot.StreamChannel() != 0;
     s.streamTitle = slot.CurrentStreamTitle();
-    s.streamURL = slot.StreamURL();
+    s.streamURL = slot.CurrentStreamURL();
+    if (s.streamURL.empty()) {
+      s.streamURL = slot.StreamURL();
+    }
     s.errorMessage = slot.ErrorMessage();
-    // The stream input reports its state through the slot's error text.
-    s.streamStatusText = s.errorMessage;
+    s.streamingStatus = slot.StreamingStatus();
+    s.streamingMessage = slot.StreamingMessage();
+    s.streamingActiveSince = slot.StreamingActiveSince();
     s.hasEncoder = slot.Encoder() != 0;
     s.currentFilename = slot.CurrentFilename();
     s.recordStartTick = slot.RecordStartTickCount();
   });
+  // The stream input's status has its own process-wide lock, never taken under the slot's.
+  s.streamStatusText = slot.StreamStatus();
   s.silenceThreshold = slot.SilenceThreshold();
   s.silenceMs = slot.GetCurrentSilenceDurationMilliseconds();
   s.peakLeft = slot.LevelLeft();
