@@ -78,10 +78,14 @@ def read_ramp(path):
 
 def ramp_breaks(values):
     """Steps of the ramp other than +1 as (frame, value, next value); the silence before the
-    input's first block (the start of the first file) does not count."""
+    input's first block (the start of the first file) does not count, and neither does the
+    value the ramp has reached when that block arrives (it started with the device, not with
+    the file)."""
     start = 0
     while start + 1 < len(values) and values[start] == 0 and values[start + 1] == 0:
         start += 1
+    if start > 0 and start + 1 < len(values) and values[start + 1] != 1:
+        start += 1  # the last silent frame, then the ramp where the input joined it
     return [(start + i, a, b) for i, (a, b) in enumerate(zip(values[start:], values[start + 1:]))
             if (a + 1 - b) & 0xFFFF]
 
