@@ -64,7 +64,8 @@ class AlarmServer {
   AlarmServer(const test::TempDir& dir, const std::string& name, const std::string& cert = "",
               const std::string& key = "")
       : log_(dir.File(name + ".log")) {
-    const std::string script = (fs::path(__FILE__).parent_path() / "http_alarm_server.py").string();
+    const std::string script =
+        (fs::path(VELLORAN_ALARMS_TEST_DIR) / "http_alarm_server.py").string();
     std::vector<std::string> argv = {"/usr/bin/python3", "-u", script};
     if (!cert.empty()) {
       argv.push_back(cert);

@@ -35,7 +35,7 @@ using ::testing::HasSubstr;
 using ::testing::MatchesRegex;
 using ::testing::StartsWith;
 
-const fs::path kServerScript = fs::path(__FILE__).parent_path() / "smtp_server.py";
+const fs::path kServerScript = fs::path(VELLORAN_ALARMS_TEST_DIR) / "smtp_server.py";
 
 std::string ReadFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
