@@ -14,7 +14,10 @@ JackServer::JackServer(int captureChannels, int playbackChannels, uint32_t rate,
   static std::atomic<int> counter{0};
   name_ = "velloran-test-" + std::to_string(getpid()) + "-" + std::to_string(counter++);
   const std::string log = dir_.File("jackd.log");
-  process_.Start({"jackd", "-n", name_, "--no-realtime", "-d", "dummy", "-C",
+  // Synchronous mode: the server waits for every client's cycle, so a test client (a tone
+  // player) that is late on a busy machine delays the cycle instead of leaving a stale buffer
+  // that would look like a gap in what we captured.
+  process_.Start({"jackd", "-n", name_, "--no-realtime", "--sync", "-d", "dummy", "-C",
                   std::to_string(captureChannels), "-P", std::to_string(playbackChannels), "-r",
                   std::to_string(rate), "-p", std::to_string(period)},
                  {}, log);
