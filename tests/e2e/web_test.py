@@ -183,10 +183,16 @@ class WebServerTest(unittest.TestCase):
             wait_recording("1")
 
             # The first file, finished by the stop, from the calendar to the download.
-            events = json.loads(text("/ws/slots/0/calendarevents"
-                                     "?start=2000-01-01T00:00:00Z&end=2100-01-01T00:00:00Z"))
-            first_id = min(event["id"] for event in events)
+            # The rows are written by the slot's database worker, a moment after the file starts.
+            deadline = time.monotonic() + TIMEOUT
+            while True:
+                events = json.loads(text("/ws/slots/0/calendarevents"
+                                         "?start=2000-01-01T00:00:00Z&end=2100-01-01T00:00:00Z"))
+                if len(events) >= 2 or time.monotonic() > deadline:
+                    break
+                time.sleep(0.05)
             self.assertEqual(len(events), 2)  # the finished file and the current one
+            first_id = min(event["id"] for event in events)
             status, headers, body = request(self.port, "GET",
                                             f"/ws/slots/0/getfile/{first_id}/tone.wav")
             self.assertEqual(status, 200)
