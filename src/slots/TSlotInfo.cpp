@@ -119,15 +119,22 @@ void TSlotInfo::SetEnabled(bool value) {
 }
 
 void TSlotInfo::SetRecordChannels(TRecordChannels value) {
+  // The streaming thread copies the settings under fCS.
+  std::lock_guard<std::recursive_mutex> lock(fCS);
   fSettings.fRecordChannels = value;
   UpdateDownmixFX();
 }
 
 void TSlotInfo::SetSilenceThreshold(int32_t value) {
-  std::lock_guard<std::mutex> lock(fLevelCS);
-  fSilenceThreshold = value;
+  {
+    std::lock_guard<std::mutex> lock(fLevelCS);
+    fSilenceThreshold = value;
+    fSilenceThresholdLinear.store(SilenceThresholdToLinear(value), std::memory_order_relaxed);
+  }
+  // The settings' copy is read under fCS (the streaming thread copies the settings); fLevelCS
+  // is never held while fCS is taken.
+  std::lock_guard<std::recursive_mutex> lock(fCS);
   fSettings.fSilenceThreshold = value;
-  fSilenceThresholdLinear.store(SilenceThresholdToLinear(value), std::memory_order_relaxed);
 }
 
 int32_t TSlotInfo::SilenceThreshold() const {
