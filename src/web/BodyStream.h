@@ -1,7 +1,7 @@
 #pragma once
 // Body sources of an HTTP answer that the HTTP layer writes and frees: bytes built into the
 // program (sent from where they lie, without a copy) and an open file (a part of it, sent by
-// the layer's file transfer). Part 5.2's downloads hand over a file range; other kinds of body
+// the layer's file transfer). Recording downloads hand over a file range; other kinds of body
 // implement Read.
 // Thread contract: one connection thread uses and frees a stream.
 #include <sys/types.h>
