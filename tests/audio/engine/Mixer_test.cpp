@@ -15,6 +15,7 @@
 #include "audio/engine/Engine.h"
 #include "audio/engine/ResamplerFactory.h"
 #include "audio/engine/SpscFifo.h"
+#include "support/LongSimulation.h"
 
 namespace {
 
@@ -104,6 +105,7 @@ TEST(EngineMixer, ChannelLayoutsAnd16BitSources) {
 // A source paced by the same clock as the pull, delivering in 10 ms blocks while the pull takes
 // 50 ms: after priming the output is the input, bit for bit, with no resampler in the path.
 TEST(EngineMixer, SameRateSourceInsideDeadBandPassesThroughBitExact) {
+  VELLORAN_SKIP_LONG_SIMULATION_UNDER_SANITIZERS();
   Graph g(44100, 2, 44100, 2, true);
   auto value = [](uint64_t n) { return static_cast<float>((n % 100003) + 1) * 1e-6f; };
   uint64_t produced = 0;
@@ -138,6 +140,7 @@ TEST(EngineMixer, SameRateSourceInsideDeadBandPassesThroughBitExact) {
 // continuous tone (no gap, no jump), the FIFO stays bounded, nothing is dropped, and the loop
 // settles on the device's real ratio.
 TEST(EngineMixer, DriftingSourceForOneHourHasNoGapsAndBoundedFifo) {
+  VELLORAN_SKIP_LONG_SIMULATION_UNDER_SANITIZERS();
   struct Case {
     DWORD srcRate;
     double drift;
