@@ -24,7 +24,7 @@
 
 #include "audio/bass.h"
 #include "audio/encode/Encoder.h"
-#include "audio/encode/SampleConvert.h"
+#include "audio/engine/SampleConvert.h"
 
 extern char** environ;
 

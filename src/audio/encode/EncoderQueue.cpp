@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "audio/encode/SampleConvert.h"
+#include "audio/engine/SampleConvert.h"
 
 namespace velloran::audio {
 

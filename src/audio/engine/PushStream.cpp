@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "audio/engine/SampleConvert.h"
+
 namespace velloran::audio::engine {
 
 namespace {
@@ -20,15 +22,6 @@ size_t FifoBytes(uint32_t rate, uint32_t channels, bool isFloat, double seconds)
   const size_t frameBytes = static_cast<size_t>(channels) * (isFloat ? 4 : 2);
   const auto frames = static_cast<size_t>(std::ceil(static_cast<double>(rate) * seconds));
   return std::max<size_t>(frames, 1) * frameBytes;
-}
-
-// Converts n samples of 16-bit little-endian bytes to float.
-void Int16ToFloat(const uint8_t* in, size_t samples, float* out) noexcept {
-  for (size_t i = 0; i < samples; ++i) {
-    int16_t v;
-    std::memcpy(&v, in + 2 * i, 2);
-    out[i] = static_cast<float>(v) * (1.0f / 32768.0f);
-  }
 }
 
 }  // namespace
@@ -68,9 +61,9 @@ size_t PushStream::ReadFloat(float* out, size_t frames) noexcept {
     }
   } else {
     // Frames of 16-bit samples are even-sized, so no sample straddles the ring's end.
-    Int16ToFloat(spans.first, firstBytes / 2, out);
+    ConvertPcm16ToFloat(spans.first, firstBytes / 2, out);
     if (secondBytes > 0) {
-      Int16ToFloat(spans.second, secondBytes / 2, out + firstBytes / 2);
+      ConvertPcm16ToFloat(spans.second, secondBytes / 2, out + firstBytes / 2);
     }
   }
   fifo_.Consume(bytes);

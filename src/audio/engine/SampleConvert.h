@@ -1,8 +1,9 @@
 #pragma once
-// Conversion of the engine's 32-bit float samples to the 16-bit little-endian PCM that the
-// encoders receive: scaled by 32768, rounded to the nearest integer (halves away from zero),
-// clipped to -32768..32767; NaN becomes 0. A sample that came from 16-bit PCM (i / 32768)
-// converts back to exactly i.
+// The one conversion between the engine's 32-bit float samples and 16-bit PCM, used by the
+// encoders, the 16-bit push streams, JACK's 16-bit bundles and the generator. Float to 16 bits:
+// scaled by 32768, rounded to the nearest integer (halves away from zero), clipped to
+// -32768..32767; NaN becomes 0. 16 bits to float: i / 32768, so a sample that came from 16-bit
+// PCM converts back to exactly i.
 // Thread contract: pure functions, any thread, real-time safe.
 #include <bit>
 #include <cmath>
@@ -26,6 +27,10 @@ inline int16_t FloatToPcm16(float sample) noexcept {
   return static_cast<int16_t>(scaled >= 0.0f ? scaled + 0.5f : scaled - 0.5f);
 }
 
+inline float Pcm16ToFloat(int16_t sample) noexcept {
+  return static_cast<float>(sample) * (1.0f / 32768.0f);
+}
+
 // Converts count samples into out as 16-bit little-endian (2 * count bytes).
 inline void ConvertFloatToPcm16(const float* in, size_t count, uint8_t* out) noexcept {
   for (size_t i = 0; i < count; ++i) {
@@ -34,6 +39,18 @@ inline void ConvertFloatToPcm16(const float* in, size_t count, uint8_t* out) noe
       value = static_cast<uint16_t>((value >> 8) | (value << 8));
     }
     std::memcpy(out + 2 * i, &value, 2);
+  }
+}
+
+// Converts count 16-bit little-endian samples (2 * count bytes) into out.
+inline void ConvertPcm16ToFloat(const uint8_t* in, size_t count, float* out) noexcept {
+  for (size_t i = 0; i < count; ++i) {
+    uint16_t value;
+    std::memcpy(&value, in + 2 * i, 2);
+    if constexpr (std::endian::native == std::endian::big) {
+      value = static_cast<uint16_t>((value >> 8) | (value << 8));
+    }
+    out[i] = Pcm16ToFloat(static_cast<int16_t>(value));
   }
 }
 

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <numbers>
 
+#include "audio/engine/SampleConvert.h"
 #include "core/Clock.h"
 #include "core/SimpleThread.h"
 
@@ -120,15 +121,15 @@ void SignalGenerator::Fill(uint64_t firstFrame, uint32_t frames) {
     float vF = 0.0f;
     if (kind_ == SignalKind::Ramp) {
       v16 = RampValue(frame);
-      vF = static_cast<float>(v16) / 32768.0f;
+      vF = Pcm16ToFloat(v16);
     } else {
       // Phase from the absolute frame number (modulo one second), so it never drifts.
       const uint64_t cycles = (frame % rate_) * static_cast<uint64_t>(kToneFrequency);
       const double phase =
           2.0 * std::numbers::pi * static_cast<double>(cycles % rate_) / static_cast<double>(rate_);
       const double v = kAmplitude * std::sin(phase);
-      v16 = static_cast<int16_t>(std::lrint(v * 32767.0));
       vF = static_cast<float>(v);
+      v16 = FloatToPcm16(vF);
     }
     if (sixteenBit_) {
       out16[i * 2] = v16;

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "audio/engine/SampleConvert.h"
 #include "audio/pulse/NoAutospawn.h"
 #include "core/RealTimePriority.h"
 
@@ -40,17 +41,6 @@ std::vector<std::string> PhysicalPorts(jack_client_t* client, unsigned long flag
     jack_free(ports);
   }
   return names;
-}
-
-int16_t ToInt16(float v) {
-  const float scaled = v * 32768.0f;
-  if (scaled >= 32767.0f) {
-    return 32767;
-  }
-  if (scaled <= -32768.0f) {
-    return -32768;
-  }
-  return static_cast<int16_t>(std::lrintf(scaled));
 }
 
 }  // namespace
@@ -283,7 +273,7 @@ void JackDriver::Process(jack_nframes_t frames) {
           for (jack_nframes_t f = 0; f < chunk; ++f) {
             const float v = in != nullptr ? in[f] : 0.0f;
             if (group.sixteenBit) {
-              out16[f * width + p] = ToInt16(v);
+              out16[f * width + p] = FloatToPcm16(v);
             } else {
               outF[f * width + p] = v;
             }
@@ -299,8 +289,7 @@ void JackDriver::Process(jack_nframes_t frames) {
           }
           float* out = static_cast<float*>(jack_port_get_buffer(group.ports[p], frames)) + done;
           for (jack_nframes_t f = 0; f < chunk; ++f) {
-            out[f] = group.sixteenBit ? static_cast<float>(out16[f * width + p]) / 32768.0f
-                                      : outF[f * width + p];
+            out[f] = group.sixteenBit ? Pcm16ToFloat(out16[f * width + p]) : outF[f * width + p];
           }
         }
       }

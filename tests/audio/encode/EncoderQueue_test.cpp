@@ -7,40 +7,9 @@
 #include <vector>
 
 #include "audio/encode/EncoderQueue.h"
-#include "audio/encode/SampleConvert.h"
 
 namespace velloran::audio {
 namespace {
-
-TEST(SampleConvertTest, RoundsAndClips) {
-  struct Case {
-    float in;
-    int16_t out;
-  };
-  const Case cases[] = {
-      {0.0f, 0},
-      {1.0f, 32767},  // full scale clips to the largest positive sample
-      {-1.0f, -32768},
-      {2.5f, 32767},
-      {-7.0f, -32768},
-      {0.5f, 16384},
-      {1.4f / 32768, 1},  // rounding to the nearest
-      {1.6f / 32768, 2},
-      {-1.6f / 32768, -2},
-      {std::numeric_limits<float>::infinity(), 32767},
-      {-std::numeric_limits<float>::infinity(), -32768},
-      {std::numeric_limits<float>::quiet_NaN(), 0},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(FloatToPcm16(c.in), c.out) << c.in;
-  }
-}
-
-TEST(SampleConvertTest, SixteenBitValuesRoundTripExactly) {
-  for (int i = -32768; i <= 32767; ++i) {
-    ASSERT_EQ(FloatToPcm16(static_cast<float>(i) / 32768.0f), i);
-  }
-}
 
 std::vector<int16_t> ReadAll(EncoderQueue& queue) {
   std::vector<int16_t> out;
