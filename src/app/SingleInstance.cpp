@@ -2,8 +2,9 @@
 
 #include <unistd.h>
 
-#include <QCryptographicHash>
 #include <QLocalSocket>
+
+#include "core/Md5.h"
 
 namespace velloran::app {
 
@@ -12,11 +13,8 @@ SingleInstance::SingleInstance(const std::string& rootFolder) : name_(ServerName
 SingleInstance::~SingleInstance() = default;
 
 QString SingleInstance::ServerName(const std::string& rootFolder) {
-  const QByteArray digest =
-      QCryptographicHash::hash(QByteArray::fromStdString(rootFolder), QCryptographicHash::Md5)
-          .toHex()
-          .left(16);
-  return QString("velloran-%1-%2").arg(getuid()).arg(QString::fromLatin1(digest));
+  const std::string digest = Md5Hex(rootFolder, HexCase::kLower).substr(0, 16);
+  return QString("velloran-%1-%2").arg(getuid()).arg(QString::fromStdString(digest));
 }
 
 bool SingleInstance::HandOverToRunningInstance(int timeoutMs) {

@@ -46,7 +46,10 @@ TEST(SingleInstanceTest, SecondStartHandsOverToTheFirst) {
 
 TEST(SingleInstanceTest, NameDependsOnRootFolderAndUser) {
   EXPECT_NE(SingleInstance::ServerName("/a/"), SingleInstance::ServerName("/b/"));
-  EXPECT_TRUE(SingleInstance::ServerName("/a/").startsWith(QString("velloran-%1-").arg(getuid())));
+  // The name of an older running instance must still be found: uid and the first 16 lower-case
+  // hexadecimal digits of the root folder's MD5.
+  EXPECT_EQ(SingleInstance::ServerName("/a/"),
+            QString("velloran-%1-a2c180452d0aaaff").arg(getuid()));
 }
 
 TEST(SingleInstanceTest, LeftOverSocketFileIsReplaced) {
