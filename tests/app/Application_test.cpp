@@ -19,6 +19,7 @@
 #include "core/Clock.h"
 #include "core/Error.h"
 #include "support/BlackHoleServer.h"
+#include "support/ScopedTimeZone.h"
 #include "support/TempDir.h"
 #include "support/TimeLocale.h"
 
@@ -253,16 +254,7 @@ TEST_F(ApplicationTest, AlarmEmailsNeverHoldUpTheMainThread) {
 }
 
 TEST_F(ApplicationTest, LogKeepsAtMost999StampedLines) {
-  struct ScopedTz {
-    ScopedTz() {
-      setenv("TZ", "CET-1", 1);
-      tzset();
-    }
-    ~ScopedTz() {
-      unsetenv("TZ");
-      tzset();
-    }
-  } tz;
+  const velloran::test::ScopedTimeZone tz("CET-1");
   // 2026-12-10 13:03:05 UTC is 14:03:05 in UTC+1.
   SetClock(std::make_shared<ManualClock>(int64_t{1796907785} * 1000));
   TVelloranApp& app = Make(false);
@@ -282,12 +274,9 @@ TEST_F(ApplicationTest, LogStampFollowsTheTimeLocale) {
     GTEST_SKIP() << "no de_DE locale and no locale sources to build it";
   }
   SetClock(std::make_shared<ManualClock>(int64_t{1796907785} * 1000));  // 2026-12-10 13:03:05 Z
-  setenv("TZ", "UTC0", 1);
-  tzset();
+  const velloran::test::ScopedTimeZone utc("UTC0");
   TVelloranApp& app = Make(false);
   app.LogMessage(nullptr, "line");
-  unsetenv("TZ");
-  tzset();
   EXPECT_EQ(app.Messages().Lines().back(), "10.12.2026 13:03:05: line");
 }
 

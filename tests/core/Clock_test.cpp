@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "ScopedTimeZone.h"
+#include "support/ScopedTimeZone.h"
 
 namespace velloran {
 namespace {

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "ScopedTimeZone.h"
 #include "core/Error.h"
+#include "support/ScopedTimeZone.h"
 #include "support/TimeLocale.h"
 
 namespace velloran {

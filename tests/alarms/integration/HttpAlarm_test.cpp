@@ -27,6 +27,7 @@
 #include "core/Paths.h"
 #include "support/ServerProcess.h"
 #include "support/TempDir.h"
+#include "support/WaitUntil.h"
 
 namespace velloran::alarms {
 namespace {
@@ -37,16 +38,7 @@ using Clock = std::chrono::steady_clock;
 
 const std::string kPrefix = "Error executing HTTP alarm call to ";
 
-bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
-  const auto end = Clock::now() + timeout;
-  while (!done()) {
-    if (Clock::now() > end) {
-      return false;
-    }
-    std::this_thread::sleep_for(20ms);
-  }
-  return true;
-}
+using velloran::test::WaitUntil;
 
 std::vector<std::string> ReadLines(const std::string& path) {
   std::ifstream in(path);

@@ -12,6 +12,7 @@
 #include "audio/engine/HandleTable.h"
 #include "core/RealTimePriority.h"
 #include "support/JackServer.h"
+#include "support/WaitUntil.h"
 
 namespace velloran::test {
 namespace {
@@ -21,16 +22,7 @@ DWORD Collect(BOOL, DWORD, void* buffer, DWORD length, void* user) {
   return length;
 }
 
-bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 10000) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      return false;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return true;
-}
+using velloran::test::WaitUntil;
 
 TEST(AsioOnJack, TheServerIsDriverZeroWithItsPhysicalPortsAndFixedRate) {
   JackServer server(6);

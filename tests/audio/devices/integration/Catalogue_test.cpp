@@ -25,6 +25,7 @@
 #include "support/PulseServer.h"
 #include "support/ServerProcess.h"
 #include "support/TempDir.h"
+#include "support/WaitUntil.h"
 
 namespace velloran::audio {
 namespace {
@@ -34,16 +35,7 @@ using test::ChannelOf;
 using test::FrequencyOf;
 using test::PeakDb;
 
-bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 10000) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      return false;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return true;
-}
+using velloran::test::WaitUntil;
 
 // Reads what a push stream has queued into a probe, until `bytes` arrived (real time).
 bool Collect(HSTREAM stream, CaptureProbe& probe, size_t bytes, int timeoutMs = 10000) {

@@ -15,6 +15,7 @@
 #include "audio/engine/HandleTable.h"
 #include "support/PulseServer.h"
 #include "support/TempDir.h"
+#include "support/WaitUntil.h"
 
 namespace velloran::test {
 namespace {
@@ -24,16 +25,7 @@ BOOL Collect(HRECORD, const void* buffer, DWORD length, void* user) {
   return TRUE;
 }
 
-bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 10000) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      return false;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return true;
-}
+using velloran::test::WaitUntil;
 
 // A PulseAudio server with an ALSA configuration that adds a capture PCM on its monitor.
 class RecordOnAlsa : public ::testing::Test {

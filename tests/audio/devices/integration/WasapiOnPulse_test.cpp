@@ -11,6 +11,7 @@
 #include "audio/engine/HandleTable.h"
 #include "support/PulseServer.h"
 #include "support/TempDir.h"
+#include "support/WaitUntil.h"
 
 namespace velloran::test {
 namespace {
@@ -33,16 +34,7 @@ int FindEndpoint(const std::string& id, BASS_WASAPI_DEVICEINFO* found = nullptr)
   return -1;
 }
 
-bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 10000) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      return false;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return true;
-}
+using velloran::test::WaitUntil;
 
 TEST(WasapiOnPulse, ListsSourcesWithTheirFlagsAndSinksAsOutputOnly) {
   PulseServer server;

@@ -19,6 +19,7 @@
 #include "support/LoopbackHttpServer.h"
 #include "support/ServerProcess.h"
 #include "support/TempDir.h"
+#include "support/WaitUntil.h"
 
 namespace velloran::audio::url {
 namespace {
@@ -57,15 +58,7 @@ void OnDownload(const void* buffer, DWORD length, void* user) {
   }
 }
 
-bool WaitUntil(const std::function<bool()>& done, int ms = 10000) {
-  for (int waited = 0; waited < ms; waited += 20) {
-    if (done()) {
-      return true;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return done();
-}
+using velloran::test::WaitUntil;
 
 class UrlStreamTest : public ::testing::Test {
  protected:

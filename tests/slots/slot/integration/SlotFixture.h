@@ -17,35 +17,12 @@
 #include "core/ConfigFile.h"
 #include "slots/RecordingsDatabase.h"
 #include "slots/TSlotInfo.h"
+#include "support/ScopedTimeZone.h"
 #include "support/TempDir.h"
 
 namespace velloran::slots::test {
 
-class ScopedTimeZone {
- public:
-  explicit ScopedTimeZone(const char* tz) {
-    if (const char* old = std::getenv("TZ")) {
-      old_ = old;
-      hadOld_ = true;
-    }
-    setenv("TZ", tz, 1);
-    tzset();
-  }
-  ~ScopedTimeZone() {
-    if (hadOld_) {
-      setenv("TZ", old_.c_str(), 1);
-    } else {
-      unsetenv("TZ");
-    }
-    tzset();
-  }
-  ScopedTimeZone(const ScopedTimeZone&) = delete;
-  ScopedTimeZone& operator=(const ScopedTimeZone&) = delete;
-
- private:
-  std::string old_;
-  bool hadOld_ = false;
-};
+using velloran::test::ScopedTimeZone;
 
 class SlotFixture : public ::testing::Test {
  protected:

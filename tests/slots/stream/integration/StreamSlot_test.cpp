@@ -26,19 +26,12 @@
 #include "support/LoopbackHttpServer.h"
 #include "support/ServerProcess.h"
 #include "support/TempDir.h"
+#include "support/WaitUntil.h"
 
 namespace velloran::slots {
 namespace {
 
-bool WaitUntil(const std::function<bool()>& done, int ms) {
-  for (int waited = 0; waited < ms; waited += 50) {
-    if (done()) {
-      return true;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return done();
-}
+using velloran::test::WaitUntil;
 
 // The time of the INDEX 01 line after the line holding title, in milliseconds; -1 when none.
 int64_t IndexAfter(const std::string& cue, const std::string& title) {

@@ -1,0 +1,30 @@
+#pragma once
+// One QCoreApplication for a whole test program: the application object's timers and queued
+// calls need the main thread's event loop. A test program registers it once, from one of its
+// own files:
+//   [[maybe_unused]] ::testing::Environment* const kQt =
+//       ::testing::AddGlobalTestEnvironment(new velloran::test::QtCoreEnvironment);
+// Header only: the test support library itself does not link Qt.
+// Thread contract: gtest calls SetUp and TearDown on the main thread.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <memory>
+
+namespace velloran::test {
+
+class QtCoreEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    static int argc = 1;
+    static char name[] = "velloran_tests";
+    static char* argv[] = {name, nullptr};
+    app_ = std::make_unique<QCoreApplication>(argc, argv);
+  }
+  void TearDown() override { app_.reset(); }
+
+ private:
+  std::unique_ptr<QCoreApplication> app_;
+};
+
+}  // namespace velloran::test
