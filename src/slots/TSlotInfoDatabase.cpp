@@ -1,5 +1,7 @@
 // The rows a slot writes into its recordings database, through its write queue: never on the
 // main thread, so a locked database does not hold up a file boundary.
+#include <filesystem>
+
 #include "core/Clock.h"
 #include "slots/RecordingsDatabase.h"
 #include "slots/RecordingsWriteQueue.h"
@@ -55,6 +57,42 @@ bool TSlotInfo::WaitForDatabaseWrites(uint32_t timeoutMs) {
     writes = fRecordingsWrites.get();
   }
   return writes == nullptr || writes->WaitUntilWritten(timeoutMs);
+}
+
+std::shared_ptr<ISQLConnection> TSlotInfo::GetDatabaseConnection(int busyTimeoutMs) const {
+  std::string file;
+  {
+    std::lock_guard<std::recursive_mutex> lock(fCS);
+    file = ChooseDatabaseFile(fSettings.fDatabaseFile, fSettings.fDatabaseFolder, fSettings.fFolder,
+                              fIndex);
+  }
+  return OpenRecordingsDatabase(file, busyTimeoutMs);
+}
+
+void TSlotInfo::RepairDatabase() {
+  if (fAlarmOnly) {
+    return;
+  }
+  try {
+    std::string file;
+    int64_t current = 0;
+    {
+      std::lock_guard<std::recursive_mutex> lock(fCS);
+      file = ChooseDatabaseFile(fSettings.fDatabaseFile, fSettings.fDatabaseFolder,
+                                fSettings.fFolder, fIndex);
+      current = CurrentRecordingID();
+    }
+    std::error_code ec;
+    if (!std::filesystem::exists(file, ec)) {
+      return;  // nothing recorded yet
+    }
+    auto connection = OpenRecordingsDatabase(file);
+    RepairUnfinishedRecordings(
+        *connection, fSettings.fFolder, [this](const std::string& line) { DoLogMessage(line); },
+        current);
+  } catch (const std::exception& e) {
+    DoLogMessage(std::string("Error updating database: ") + e.what());
+  }
 }
 
 }  // namespace velloran::slots
