@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "audio/bass.h"
+#include "audio/encode/CastRefusal.h"
 #include "audio/encode/Encoder.h"
 #include "audio/encode/OggPages.h"
 
@@ -154,8 +155,23 @@ bool ReachableWithin(const std::string& host, int port, std::chrono::millisecond
   return reached;
 }
 
-size_t DiscardBody(char*, size_t size, size_t count, void*) {
+constexpr size_t kMaxTitleAnswer = 4096;
+
+size_t KeepBody(char* data, size_t size, size_t count, void* user) {
+  auto* body = static_cast<std::string*>(user);
+  body->append(data,
+               std::min(size * count, kMaxTitleAnswer - std::min(kMaxTitleAnswer, body->size())));
   return size * count;
+}
+
+// The text of Icecast's XML answer to an admin call ("<message>...</message>").
+std::string AdminMessage(const std::string& body) {
+  const size_t start = body.find("<message>");
+  const size_t end = body.find("</message>");
+  if (start == std::string::npos || end == std::string::npos || end < start) {
+    return "";
+  }
+  return body.substr(start + 9, end - start - 9);
 }
 
 }  // namespace
@@ -169,7 +185,8 @@ Caster::~Caster() {
 
 std::shared_ptr<Caster> Caster::Connect(const CastTarget& target, const CastInfo& info,
                                         std::weak_ptr<Encoder> encoder,
-                                        std::chrono::milliseconds timeout, int* error) {
+                                        std::chrono::milliseconds timeout, int* error,
+                                        std::string* refusal) {
   InitLibrariesOnce();
   std::shared_ptr<Caster> caster;
   try {
@@ -243,6 +260,16 @@ std::shared_ptr<Caster> Caster::Connect(const CastTarget& target, const CastInfo
   }
   if (rc != SHOUTERR_SUCCESS && rc != SHOUTERR_CONNECTED) {
     *error = ErrorOf(rc);
+    if (rc == SHOUTERR_NOLOGIN || rc == SHOUTERR_SOCKET) {
+      // The server answered, but libshout does not say what: ask it once more.
+      const auto answer = AskCastRefusal(target, info.contentType, timeout);
+      if (answer && !answer->password) {
+        *error = BASS_ERROR_UNKNOWN;
+        if (refusal != nullptr) {
+          *refusal = answer->answer;
+        }
+      }
+    }
     return nullptr;
   }
   try {
@@ -345,9 +372,22 @@ void Caster::SenderLoop() {
         fill_ -= n;
       }
     }
-    if (sendTitle && !SendTitle(title) && ++titleTries < kTitleTries) {
-      retryTitle = title;
-      retryAt = std::chrono::steady_clock::now() + kTitleRetryInterval;
+    if (sendTitle) {
+      std::string answer;
+      TitleResult result = SendTitle(title, &answer);
+      if (result == TitleResult::kRetry && ++titleTries >= kTitleTries) {
+        result = TitleResult::kRefused;
+      }
+      if (result == TitleResult::kRetry) {
+        retryTitle = title;
+        retryAt = std::chrono::steady_clock::now() + kTitleRetryInterval;
+      } else if (result == TitleResult::kRefused) {
+        std::lock_guard lock(mutex_);
+        if (!titleRefused_) {
+          titleRefused_ = true;
+          titleRefusal_ = answer.empty() ? "no answer" : answer;
+        }
+      }
     }
     if (!headersSent) {
       auto encoder = encoder_.lock();
@@ -414,10 +454,10 @@ void Caster::SenderLoop() {
   }
 }
 
-bool Caster::SendTitle(const std::string& title) {
+Caster::TitleResult Caster::SendTitle(const std::string& title, std::string* answer) {
   CURL* curl = curl_easy_init();
   if (curl == nullptr) {
-    return false;
+    return TitleResult::kRetry;
   }
   auto escape = [curl](const std::string& text) {
     char* escaped = curl_easy_escape(curl, text.c_str(), static_cast<int>(text.size()));
@@ -448,12 +488,40 @@ bool Caster::SendTitle(const std::string& title) {
   curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
   curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, kTitleTimeoutMs);
-  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, DiscardBody);
+  std::string body;
+  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, KeepBody);
+  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
   const CURLcode rc = curl_easy_perform(curl);
   long status = 0;
   curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
   curl_easy_cleanup(curl);
-  return rc == CURLE_OK && status >= 200 && status < 300;
+  const std::string message = OneLine(AdminMessage(body));
+  if (rc != CURLE_OK) {
+    *answer = curl_easy_strerror(rc);
+    return TitleResult::kRetry;
+  }
+  if (status < 200 || status >= 300) {
+    // Also a mount that is not up yet: worth a few more tries.
+    *answer = "HTTP " + std::to_string(status) + (message.empty() ? "" : ": " + message);
+    return TitleResult::kRetry;
+  }
+  // Icecast answers a mount whose format cannot carry titles (Ogg Opus, ...) with status 200
+  // and a message other than its success message; so it answers an Ogg Vorbis mount, too,
+  // until it has read the stream's first pages.
+  if (!message.empty() && message.find("successful") == std::string::npos) {
+    *answer = message;
+    return TitleResult::kRetry;
+  }
+  return TitleResult::kTaken;
+}
+
+std::optional<std::string> Caster::TakeTitleRefusal() {
+  std::lock_guard lock(mutex_);
+  if (!titleRefused_ || titleRefusalTaken_) {
+    return std::nullopt;
+  }
+  titleRefusalTaken_ = true;
+  return titleRefusal_;
 }
 
 void Caster::Close() {

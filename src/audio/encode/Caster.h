@@ -11,20 +11,24 @@
 // first, then its live data from the next audio page, so listeners can decode it.
 //
 // Titles go to the server's metadata call over a separate HTTP request (Icecast
-// "/admin/metadata", Shoutcast "/admin.cgi"), on the sender thread, with a short time-out.
-// A send that fails, or an Icecast server that takes nothing for kStallTimeout, ends the
-// connection (a Shoutcast connection, being blocking, waits for its server; its queue drops):
-// Alive() turns false and the encoder reports BASS_ENCODE_NOTIFY_CAST.
+// "/admin/metadata", Shoutcast "/admin.cgi"), on the sender thread, with a short time-out. A
+// title the server keeps refusing (ten tries, a second apart) is reported once through
+// TakeTitleRefusal. A failed send of audio, or an Icecast server that takes nothing for
+// kStallTimeout, ends the connection (a Shoutcast connection, being blocking, waits for its
+// server; its queue drops): Alive() turns false and the encoder reports
+// BASS_ENCODE_NOTIFY_CAST. A login the server refuses is asked once more by a raw request, to
+// tell a wrong password from a full server or a mount in use (CastRefusal).
 //
 // Thread contract: Connect and Close from the thread that starts/stops the encoder. Consume on
-// the encoder's output thread (no blocking: one short lock). SetTitle and the counters from any
-// thread.
+// the encoder's output thread (no blocking: one short lock). SetTitle, TakeTitleRefusal and the
+// counters from any thread.
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -51,10 +55,13 @@ class Caster : public EncoderOutlet {
   static constexpr size_t kQueueBytes = 262144;
   static constexpr std::chrono::seconds kStallTimeout{15};
 
-  // Logs in; on failure returns nullptr and sets *error to a BASS error code.
+  // Logs in; on failure returns nullptr and sets *error to a BASS error code. A login the
+  // server refused for another reason than the password gives BASS_ERROR_UNKNOWN and the
+  // server's answer in *refusal ("403 Forbidden: Mountpoint in use").
   static std::shared_ptr<Caster> Connect(const CastTarget& target, const CastInfo& info,
                                          std::weak_ptr<Encoder> encoder,
-                                         std::chrono::milliseconds timeout, int* error);
+                                         std::chrono::milliseconds timeout, int* error,
+                                         std::string* refusal = nullptr);
   ~Caster() override;
   Caster(const Caster&) = delete;
   Caster& operator=(const Caster&) = delete;
@@ -64,6 +71,11 @@ class Caster : public EncoderOutlet {
   void Close() override;
 
   void SetTitle(const std::string& title);
+
+  // The server's answer the first time it did not take a title of this cast (an Icecast mount
+  // whose format has no title updates, such as Ogg Opus, answers "Mountpoint will not accept
+  // URL updates"); nothing before that and on every later call, so a cast reports it once.
+  std::optional<std::string> TakeTitleRefusal();
 
   uint64_t DroppedBytes() const { return dropped_.load(); }
   uint64_t SentBytes() const { return sent_.load(); }
@@ -76,7 +88,8 @@ class Caster : public EncoderOutlet {
 
  private:
   void SenderLoop();
-  bool SendTitle(const std::string& title);
+  enum class TitleResult { kTaken, kRetry, kRefused };
+  TitleResult SendTitle(const std::string& title, std::string* answer);
   void Fail();
 
   CastTarget target_;
@@ -97,6 +110,9 @@ class Caster : public EncoderOutlet {
   bool stop_ = false;
   bool titlePending_ = false;
   std::string title_;
+  std::string titleRefusal_;  // the server's answer to a title it did not take
+  bool titleRefused_ = false;
+  bool titleRefusalTaken_ = false;
 };
 
 }  // namespace velloran::audio

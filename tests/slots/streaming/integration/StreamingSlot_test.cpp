@@ -2,6 +2,7 @@
 // server (Icecast over HTTP and its Shoutcast-compatible source port), listeners that ask for
 // ICY metadata, and the slot's own stream server. The network is the clock here.
 #include <gtest/gtest.h>
+#include <strings.h>
 
 #include <chrono>
 #include <filesystem>
@@ -9,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <regex>
 #include <thread>
 
 #include "audio/bass.h"
@@ -30,6 +32,51 @@ extern "C" const char* __lsan_default_suppressions() {
 
 namespace velloran::slots {
 namespace {
+
+// The TITLE fields of every Vorbis comment header in an Ogg stream (a server that changes the
+// title of an Ogg mount starts a new logical stream with a new comment header).
+std::vector<std::string> OggTitles(const std::string& ogg) {
+  std::vector<std::string> titles;
+  auto u32 = [&](size_t at) {
+    return at + 4 > ogg.size()
+               ? 0u
+               : static_cast<uint32_t>(static_cast<uint8_t>(ogg[at])) |
+                     static_cast<uint32_t>(static_cast<uint8_t>(ogg[at + 1])) << 8 |
+                     static_cast<uint32_t>(static_cast<uint8_t>(ogg[at + 2])) << 16 |
+                     static_cast<uint32_t>(static_cast<uint8_t>(ogg[at + 3])) << 24;
+  };
+  for (size_t at = ogg.find("\x03vorbis"); at != std::string::npos;
+       at = ogg.find("\x03vorbis", at + 1)) {
+    size_t p = at + 7;
+    p += 4 + u32(p);  // vendor
+    const uint32_t count = u32(p);
+    p += 4;
+    for (uint32_t i = 0; i < count && p + 4 <= ogg.size(); ++i) {
+      const uint32_t length = u32(p);
+      const std::string field = ogg.substr(p + 4, length);
+      p += 4 + length;
+      if (field.size() > 6 && strncasecmp(field.c_str(), "title=", 6) == 0) {
+        titles.push_back(field.substr(6));
+      }
+    }
+  }
+  return titles;
+}
+
+// The Ogg stream from its last beginning-of-stream page on.
+std::string LastOggChain(const std::string& ogg) {
+  for (size_t at = ogg.rfind("OggS"); at != std::string::npos && at > 0;
+       at = ogg.rfind("OggS", at - 1)) {
+    if (at + 5 < ogg.size() && (ogg[at + 5] & 0x02) != 0) {
+      return ogg.substr(at);
+    }
+  }
+  return ogg;
+}
+
+bool Contains(const std::vector<std::string>& list, const std::string& item) {
+  return std::find(list.begin(), list.end(), item) != list.end();
+}
 
 bool WaitUntil(const std::function<bool()>& done, int ms) {
   for (int waited = 0; waited < ms; waited += 50) {
@@ -76,9 +123,13 @@ class StreamingSlotTest : public ::testing::Test {
   std::string Folder() const { return dir_.Path().string() + "/rec"; }
   std::string TitleFile() const { return dir_.File("title.txt"); }
   void WriteTitle(const std::string& bytes) {
-    // A new modification time for every write, as the title timer compares it.
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
     std::ofstream(TitleFile(), std::ios::binary) << bytes;
+    // Written a while ago (the title poll leaves a file alone that is still being written),
+    // and a new modification time for every write, as the poll compares it.
+    static int writes = 0;
+    std::filesystem::last_write_time(TitleFile(), std::filesystem::file_time_type::clock::now() -
+                                                      std::chrono::seconds(2) +
+                                                      std::chrono::milliseconds(++writes));
   }
   int LogCount(const std::string& part) {
     std::lock_guard lock(logMutex_);
@@ -97,10 +148,10 @@ class StreamingSlotTest : public ::testing::Test {
   bool Connected(TSlotInfo& slot, int ms = 15000) {
     return WaitUntil([&] { return slot.StreamingStatus() == ssConnected; }, ms);
   }
-  // The listener's audio decodes to the generator's 1 kHz tone.
-  void ExpectTone(const test::IcyListener& listener, const std::string& extension) {
+  // A listener's audio decodes to the generator's 1 kHz tone.
+  void ExpectTone(const std::string& heard, const std::string& extension) {
     const std::string file = dir_.File("heard" + std::to_string(heard_++) + extension);
-    std::ofstream(file, std::ios::binary) << listener.Audio();
+    std::ofstream(file, std::ios::binary) << heard;
     const auto audio = test::DecodeAudio(file);
     ASSERT_GT(audio.Seconds(), 1.0) << file;
     const size_t frames = audio.samples.size() / audio.channels;
@@ -162,12 +213,27 @@ TEST_F(StreamingSlotTest, StreamsMp3AndOggToIcecastWithTitlesFromTheTitleFile) {
       ASSERT_TRUE(
           WaitUntil([&] { return listener.HasTitle("Say \"hi\"; it's 5 o'clock"); }, 10000));
       EXPECT_FALSE(listener.BadMetadata());
+    } else {
+      // An Ogg mount carries the title in the Vorbis comment header, which the server rebuilds
+      // for its listeners on every title update.
+      ASSERT_TRUE(
+          WaitUntil([&] { return Contains(OggTitles(listener.Audio()), "First Title"); }, 10000));
+      WriteTitle("Ogg \"Second\"; title");
+      slot.UpdateOutgoingStreamTitle();
+      ASSERT_TRUE(WaitUntil(
+          [&] { return Contains(OggTitles(listener.Audio()), "Ogg \"Second\"; title"); }, 15000));
+      EXPECT_EQ(LogCount("Stream title not accepted"), 0);
     }
+    // The audio decodes; for Ogg the last logical stream (each title change chains a new one,
+    // and the decoder glitches at the seams).
+    auto heard = [&] {
+      return c.format == "mp3" ? listener.Audio() : LastOggChain(listener.Audio());
+    };
     // A steady tone takes few bits in Vorbis.
     const size_t enough = c.format == "ogg" ? 20000 : 80000;
-    ASSERT_TRUE(WaitUntil([&] { return listener.AudioBytes() > enough; }, 15000))
+    ASSERT_TRUE(WaitUntil([&] { return heard().size() > enough; }, 15000))
         << listener.AudioBytes() << " " << listener.Headers();
-    ExpectTone(listener, c.extension);
+    ExpectTone(heard(), c.extension);
     // A streaming-only slot writes no recording files.
     slot.CycleEncoder();
     EXPECT_FALSE(RecordingFilesWritten());
@@ -221,6 +287,65 @@ TEST_F(StreamingSlotTest, WrongPasswordIsAnErrorRetriedFiveSecondsLater) {
   std::this_thread::sleep_for(std::chrono::milliseconds(2000));
   EXPECT_EQ(LogCount("Encoder connection error"), 1);
   ASSERT_TRUE(WaitUntil([&] { return LogCount("Encoder connection error") == 2; }, 10000));
+}
+
+// libshout reports every refused login alike; the slot still tells a full server and a mount
+// in use from a wrong password, by the server's own answer.
+TEST_F(StreamingSlotTest, AFullServerOrAMountInUseIsNotAWrongPassword) {
+  struct Case {
+    const char* what;
+    int sources;
+    std::string mount, answer;
+  };
+  const Case cases[] = {
+      {"server full", 1, "/mine.mp3", "403 Forbidden: too many sources connected"},
+      {"mount in use", 8, "/busy.mp3", "403 Forbidden: Mountpoint in use"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    test::IcecastServer server;
+    server.SetSourceLimit(c.sources);
+    ASSERT_TRUE(server.Start()) << server.Error();
+    ASSERT_TRUE(server.StartSource("/busy.mp3"));
+    TSlotInfo& slot = MakeSlot("Format=mp3\nStreamingHost=127.0.0.1\nStreamingPort=" +
+                               std::to_string(server.Port()) + "\nStreamingMountPoint=" + c.mount +
+                               "\nStreamingPassword=" + test::IcecastServer::kPassword + "\n");
+    ASSERT_TRUE(WaitUntil([&] { return slot.StreamingStatus() == ssError; }, 10000));
+    const std::string message = "the server refused the stream: " + c.answer + " (BASS error -1)";
+    EXPECT_EQ(slot.StreamingMessage(), message);
+    EXPECT_EQ(LogCount("Encoder connection error: " + message), 1) << LogText();
+    EXPECT_EQ(LogCount("invalid password"), 0);
+    // Tried again after the pause, with the same answer while the cause lasts.
+    ASSERT_TRUE(WaitUntil([&] { return LogCount("Encoder connection error") == 2; }, 10000));
+    EXPECT_EQ(LogCount("Encoder connection error: " + message), 2);
+    slot_.reset();
+    log_.clear();
+  }
+}
+
+// Icecast takes no title updates for an Ogg Opus mount (it answers "Mountpoint will not accept
+// URL updates"): the stream goes on and the refusal is logged once.
+TEST_F(StreamingSlotTest, ATitleTheServerRefusesIsLoggedOnce) {
+  test::IcecastServer server;
+  ASSERT_TRUE(server.Start()) << server.Error();
+  WriteTitle("Opus One");
+  TSlotInfo& slot = MakeSlot(
+      "Format=customraw\nEncoderFilename=ffmpeg\nEncoderOptions=-hide_banner -loglevel error "
+      "-f s16le -ar 44100 -ac 2 -i - -c:a libopus -b:a 96k -f ogg $FILENAME\n"
+      "StreamingOnly=on\nStreamingMimeType=audio/ogg\nStreamingHost=127.0.0.1\nStreamingPort=" +
+      std::to_string(server.Port()) +
+      "\nStreamingMountPoint=/op.opus\nStreamingPassword=" + test::IcecastServer::kPassword + "\n");
+  slot.UpdateOutgoingStreamTitle();
+  ASSERT_TRUE(Connected(slot)) << slot.StreamingMessage() << LogText();
+  const std::string line =
+      "Stream title not accepted by the server: Mountpoint will not accept URL updates";
+  ASSERT_TRUE(WaitUntil([&] { return LogCount(line) == 1; }, 30000)) << LogText();
+  WriteTitle("Opus Two");
+  slot.UpdateOutgoingStreamTitle();
+  test::IcyListener listener(server.Port(), "/op.opus", false);
+  ASSERT_TRUE(WaitUntil([&] { return listener.AudioBytes() > 10000; }, 15000));
+  EXPECT_EQ(slot.StreamingStatus(), ssConnected);
+  EXPECT_EQ(LogCount("Stream title not accepted"), 1);
 }
 
 TEST_F(StreamingSlotTest, ConnectionErrorsGiveTheLibrarysText) {
@@ -288,7 +413,7 @@ TEST_F(StreamingSlotTest, ShoutcastV1SourceOnIcecastsCompatiblePort) {
   test::IcyListener listener(server.Port(), "/sc.mp3", false);
   ASSERT_TRUE(WaitUntil([&] { return listener.AudioBytes() > 80000; }, 15000))
       << listener.AudioBytes() << " " << listener.Headers() << LogText();
-  ExpectTone(listener, ".mp3");
+  ExpectTone(listener.Audio(), ".mp3");
 }
 
 TEST_F(StreamingSlotTest, OwnStreamServerServesListenersWithAndWithoutMetadata) {
@@ -313,8 +438,8 @@ TEST_F(StreamingSlotTest, OwnStreamServerServesListenersWithAndWithoutMetadata) 
   EXPECT_EQ(plain.Headers().find("icy-metaint"), std::string::npos);
   EXPECT_NE(plain.Headers().find("audio/mpeg"), std::string::npos);
   EXPECT_FALSE(withMeta.BadMetadata());
-  ExpectTone(plain, ".mp3");
-  ExpectTone(withMeta, ".mp3");
+  ExpectTone(plain.Audio(), ".mp3");
+  ExpectTone(withMeta.Audio(), ".mp3");
 
   // The listener that cannot keep up is dropped; the others go on.
   ASSERT_TRUE(WaitUntil([&] { return slow.Ended(); }, 30000));
