@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <strings.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -11,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <regex>
+#include <set>
 #include <thread>
 
 #include "audio/bass.h"
@@ -22,6 +24,7 @@
 #include "support/AudioDecode.h"
 #include "support/IcecastServer.h"
 #include "support/IcyListener.h"
+#include "support/ShoutcastV2Peer.h"
 #include "support/TempDir.h"
 
 // libshout 2.4 drops the data still queued for a connection that is closed after its server
@@ -273,20 +276,27 @@ TEST_F(StreamingSlotTest, ForwardsTheIncomingStreamsTitles) {
 
 TEST_F(StreamingSlotTest, WrongPasswordIsAnErrorRetriedFiveSecondsLater) {
   test::IcecastServer server;
+  server.SetShoutcastMount("/sc.mp3");
   ASSERT_TRUE(server.Start()) << server.Error();
-  TSlotInfo& slot = MakeSlot(
-      "Format=mp3\nStreamingHost=127.0.0.1\nStreamingPort=" + std::to_string(server.Port()) +
-      "\nStreamingMountPoint=/live\nStreamingPassword=wrong\n");
-  ASSERT_TRUE(WaitUntil([&] { return slot.StreamingStatus() == ssError; }, 10000));
-  EXPECT_EQ(slot.StreamingMessage(), "access denied (invalid password) (BASS error 2100)");
-  EXPECT_EQ(slot.StreamingActiveSince(), -1);
-  EXPECT_EQ(LogCount("Encoder connection error: access denied (invalid password) (BASS error "
-                     "2100)"),
-            1);
-  // No new attempt at once; the next one comes after the pause.
-  std::this_thread::sleep_for(std::chrono::milliseconds(2000));
-  EXPECT_EQ(LogCount("Encoder connection error"), 1);
-  ASSERT_TRUE(WaitUntil([&] { return LogCount("Encoder connection error") == 2; }, 10000));
+  // An Icecast mount, and Icecast's Shoutcast v1 source port.
+  for (const std::string mount : {"StreamingMountPoint=/live\n", ""}) {
+    SCOPED_TRACE(mount);
+    TSlotInfo& slot = MakeSlot(
+        "Format=mp3\nStreamingHost=127.0.0.1\nStreamingPort=" + std::to_string(server.Port()) +
+        "\nStreamingPassword=wrong\n" + mount);
+    ASSERT_TRUE(WaitUntil([&] { return slot.StreamingStatus() == ssError; }, 10000));
+    EXPECT_EQ(slot.StreamingMessage(), "access denied (invalid password) (BASS error 2100)");
+    EXPECT_EQ(slot.StreamingActiveSince(), -1);
+    EXPECT_EQ(LogCount("Encoder connection error: access denied (invalid password) (BASS error "
+                       "2100)"),
+              1);
+    // No new attempt at once; the next one comes after the pause.
+    std::this_thread::sleep_for(std::chrono::milliseconds(2000));
+    EXPECT_EQ(LogCount("Encoder connection error"), 1);
+    ASSERT_TRUE(WaitUntil([&] { return LogCount("Encoder connection error") == 2; }, 10000));
+    slot_.reset();
+    log_.clear();
+  }
 }
 
 // libshout reports every refused login alike; the slot still tells a full server and a mount
@@ -414,6 +424,128 @@ TEST_F(StreamingSlotTest, ShoutcastV1SourceOnIcecastsCompatiblePort) {
   ASSERT_TRUE(WaitUntil([&] { return listener.AudioBytes() > 80000; }, 15000))
       << listener.AudioBytes() << " " << listener.Headers() << LogText();
   ExpectTone(listener.Audio(), ".mp3");
+}
+
+// No Shoutcast v2 server can run here: a scripted stand-in checks what the source sends for
+// the "host:port,sid" form and takes the audio and the title call.
+TEST_F(StreamingSlotTest, ShoutcastV2SourceLogsInWithItsStreamId) {
+  test::ShoutcastV2Peer peer(std::string(test::IcecastServer::kPassword) + ":#2");
+  ASSERT_TRUE(peer.Listening());
+  WriteTitle("V2 Title; \"quoted\"");
+  const std::string port = std::to_string(peer.Port());
+  TSlotInfo& slot = MakeSlot(
+      "Format=mp3\nStreamingOnly=on\nStreamingHost=127.0.0.1\nStreamingPort=" + port +
+      "\nStreamingStreamID=2\nStreamingPassword=" + test::IcecastServer::kPassword +
+      "\nStreamingTitle=Velloran v2\nStreamingGenre=Test\nStreamingURL=http://example.org/\n"
+      "StreamingAIM=aim1\nStreamingIRC=irc1\nStreamingICQ=icq1\nStreamingPublic=on\n");
+  slot.UpdateOutgoingStreamTitle();
+  ASSERT_TRUE(Connected(slot)) << slot.StreamingMessage() << LogText();
+  EXPECT_EQ(slot.StreamingMessage(), "127.0.0.1:" + port + ",2");
+  EXPECT_EQ(peer.LoginLine(), std::string(test::IcecastServer::kPassword) + ":#2");
+  ASSERT_TRUE(WaitUntil([&] { return peer.AudioBytes() > 80000; }, 15000)) << LogText();
+  const auto headers = peer.HeaderLines();
+  for (const char* line :
+       {"icy-name:Velloran v2", "icy-genre:Test", "icy-url:http://example.org/", "icy-pub:1",
+        "icy-br:128", "icy-aim:aim1", "icy-irc:irc1", "icy-icq:icq1"}) {
+    EXPECT_TRUE(Contains(headers, line)) << line;
+  }
+  ExpectTone(peer.Audio(), ".mp3");
+  const std::string title = "/admin.cgi?sid=2&pass=" + std::string(test::IcecastServer::kPassword) +
+                            "&mode=updinfo&song=V2%20Title%3B%20%22quoted%22";
+  ASSERT_TRUE(WaitUntil([&] { return Contains(peer.AdminRequests(), title); }, 10000))
+      << (peer.AdminRequests().empty() ? "" : peer.AdminRequests().back());
+}
+
+// The title file is replaced (a new file renamed over it) and rewritten in place (truncated,
+// then written in two parts), as UTF-16 without a byte-order mark, while the title timer polls:
+// the listener only ever sees whole titles.
+TEST_F(StreamingSlotTest, TitleFileRewrittenWhilePolledGivesOnlyWholeTitles) {
+  auto utf16 = [](const std::string& ascii) {
+    std::string out;
+    for (char c : ascii) {
+      out += c;
+      out += '\0';
+    }
+    return out;
+  };
+  test::IcecastServer server;
+  ASSERT_TRUE(server.Start()) << server.Error();
+  WriteTitle(utf16("Whole title 0 end\r\n"));
+  TSlotInfo& slot = MakeSlot(
+      "Format=mp3\nStreamingOnly=on\nStreamingHost=127.0.0.1\n"
+      "StreamingPort=" +
+      std::to_string(server.Port()) +
+      "\nStreamingMountPoint=/rw.mp3\nStreamingPassword=" + test::IcecastServer::kPassword + "\n");
+  slot.UpdateOutgoingStreamTitle();
+  ASSERT_TRUE(Connected(slot)) << slot.StreamingMessage();
+  ASSERT_TRUE(WaitUntil([&] { return server.MountLive("/rw.mp3"); }, 10000));
+  test::IcyListener listener(server.Port(), "/rw.mp3", true);
+  ASSERT_TRUE(WaitUntil([&] { return listener.HasTitle("Whole title 0 end"); }, 10000));
+
+  std::atomic<bool> stop{false};
+  std::thread writer([&] {
+    for (int i = 1; !stop; ++i) {
+      const std::string bytes = utf16("Whole title " + std::to_string(i) + " end\r\n");
+      if (i % 2 == 1) {
+        const std::string next = TitleFile() + ".new";
+        std::ofstream(next, std::ios::binary) << bytes;
+        std::filesystem::rename(next, TitleFile());
+      } else {
+        std::ofstream out(TitleFile(), std::ios::binary | std::ios::trunc);
+        out.write(bytes.data(), 9);
+        out.flush();
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        out.write(bytes.data() + 9, static_cast<std::streamsize>(bytes.size() - 9));
+      }
+      // Now a quick rewrite, now a pause long enough for the poll to take the title.
+      std::this_thread::sleep_for(std::chrono::milliseconds(i * 37 % 250));
+    }
+  });
+  // The poll runs far more often than every second here, to meet the writer mid-write.
+  for (int polls = 0; polls < 800; ++polls) {
+    slot.UpdateOutgoingStreamTitle();
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  stop = true;
+  writer.join();
+  WriteTitle(utf16("Whole title last end"));
+  slot.UpdateOutgoingStreamTitle();
+  ASSERT_TRUE(WaitUntil([&] { return listener.HasTitle("Whole title last end"); }, 10000));
+
+  const std::regex whole("Whole title ([0-9]+|last) end");
+  const auto titles = listener.Titles();
+  for (const std::string& title : titles) {
+    EXPECT_TRUE(std::regex_match(title, whole)) << "[" << title << "]";
+  }
+  EXPECT_GE(std::set<std::string>(titles.begin(), titles.end()).size(), 4u);
+  EXPECT_FALSE(listener.BadMetadata());
+}
+
+// File times are coarse (a few milliseconds): a rewrite in place can end within the tick of a
+// poll that read the file half written, leaving the modification time the poll stored. The
+// poll leaves a file that fresh alone, so the whole title is read later.
+TEST_F(StreamingSlotTest, ATitleFileStillBeingWrittenIsReadOnceWhole) {
+  TSlotInfo& slot = MakeSlot(
+      "Format=mp3\nStreamingMountPoint=/x\nStreamingHost=127.0.0.1\n"
+      "StreamingPort=" +
+      std::to_string(test::FreeLoopbackPort()) + "\n");
+  WriteTitle("Old title");
+  slot.UpdateOutgoingStreamTitle();
+  ASSERT_EQ(slot.StreamingCurrentTitle(), "Old title");
+  const auto tick = std::filesystem::file_time_type::clock::now();
+  std::ofstream(TitleFile(), std::ios::binary | std::ios::trunc) << "New ti";
+  std::filesystem::last_write_time(TitleFile(), tick);
+  slot.UpdateOutgoingStreamTitle();  // meets the writer halfway
+  std::ofstream(TitleFile(), std::ios::binary | std::ios::trunc) << "New title";
+  std::filesystem::last_write_time(TitleFile(), tick);  // the same tick
+  EXPECT_EQ(slot.StreamingCurrentTitle(), "Old title");
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        slot.UpdateOutgoingStreamTitle();
+        return slot.StreamingCurrentTitle() == "New title";
+      },
+      3000))
+      << slot.StreamingCurrentTitle();
 }
 
 TEST_F(StreamingSlotTest, OwnStreamServerServesListenersWithAndWithoutMetadata) {
