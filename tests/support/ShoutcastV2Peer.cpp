@@ -10,10 +10,14 @@ namespace velloran::test {
 
 namespace {
 
-int ListenOn(int port) {
+// receiveBuffer: the accepted connections' receive buffer in bytes (0: the system's).
+int ListenOn(int port, int receiveBuffer = 0) {
   const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   const int one = 1;
   setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  if (receiveBuffer > 0) {
+    setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+  }
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -44,7 +48,8 @@ void Send(int fd, const std::string& text) {
 
 }  // namespace
 
-ShoutcastV2Peer::ShoutcastV2Peer(std::string password) : password_(std::move(password)) {
+ShoutcastV2Peer::ShoutcastV2Peer(std::string password, bool stall)
+    : password_(std::move(password)), stall_(stall) {
   // Two neighbouring free ports: the base port for the admin call, the next one for sources.
   for (int attempt = 0; attempt < 50 && !Listening(); ++attempt) {
     adminFd_ = ListenOn(0);
@@ -52,7 +57,7 @@ ShoutcastV2Peer::ShoutcastV2Peer(std::string password) : password_(std::move(pas
       continue;
     }
     port_ = BoundPort(adminFd_);
-    sourceFd_ = port_ < 65535 ? ListenOn(port_ + 1) : -1;
+    sourceFd_ = port_ < 65535 ? ListenOn(port_ + 1, stall_ ? 4096 : 0) : -1;
     if (sourceFd_ < 0) {
       close(adminFd_);
       adminFd_ = -1;
@@ -94,6 +99,10 @@ void ShoutcastV2Peer::ServeSources() {
     enum { kLogin, kHeaders, kAudio } phase = kLogin;
     char buffer[16384];
     while (!stop_) {
+      if (phase == kAudio && stall_) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        continue;
+      }
       if (!Readable(fd)) {
         continue;
       }

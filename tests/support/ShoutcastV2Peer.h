@@ -5,8 +5,9 @@
 // (for a v2 stream "password:#sid"), answers "OK2", then reads the "icy-*" header lines up to
 // a blank line and keeps the audio that follows. On the base port it answers the admin title
 // call ("/admin.cgi?sid=...&pass=...&mode=updinfo&song=...") with 200 and keeps the request.
-// A wrong password is answered "invalid password" and the connection closed. Stops with the
-// object.
+// A wrong password is answered "invalid password" and the connection closed. A stalled peer
+// stops reading after the login (with a small receive buffer), to play a server that hangs.
+// Stops with the object.
 // Thread contract: one owning thread; the accessors may be called while it runs.
 #include <atomic>
 #include <mutex>
@@ -18,7 +19,7 @@ namespace velloran::test {
 
 class ShoutcastV2Peer {
  public:
-  explicit ShoutcastV2Peer(std::string password);
+  explicit ShoutcastV2Peer(std::string password, bool stall = false);
   ~ShoutcastV2Peer();
   ShoutcastV2Peer(const ShoutcastV2Peer&) = delete;
   ShoutcastV2Peer& operator=(const ShoutcastV2Peer&) = delete;
@@ -37,6 +38,7 @@ class ShoutcastV2Peer {
   void ServeAdmin();
 
   std::string password_;
+  bool stall_ = false;
   int port_ = 0;
   int sourceFd_ = -1;
   int adminFd_ = -1;

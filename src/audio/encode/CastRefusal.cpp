@@ -1,13 +1,11 @@
 #include "audio/encode/CastRefusal.h"
 
-#include <netdb.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
+
+#include "audio/encode/CastSocket.h"
 
 namespace velloran::audio {
 
@@ -58,48 +56,12 @@ std::string Lower(std::string text) {
   return text;
 }
 
-int ConnectWithin(const std::string& host, int port, std::chrono::steady_clock::time_point end) {
-  addrinfo hints{};
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* found = nullptr;
-  if (getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0) {
-    return -1;
-  }
-  int connected = -1;
-  for (addrinfo* a = found; a != nullptr && connected < 0; a = a->ai_next) {
-    const int fd = socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-      continue;
-    }
-    bool ok = connect(fd, a->ai_addr, a->ai_addrlen) == 0;
-    if (!ok && errno == EINPROGRESS) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-          end - std::chrono::steady_clock::now());
-      pollfd p{fd, POLLOUT, 0};
-      int soError = 0;
-      socklen_t length = sizeof soError;
-      ok = left.count() > 0 && poll(&p, 1, static_cast<int>(left.count())) == 1 &&
-           getsockopt(fd, SOL_SOCKET, SO_ERROR, &soError, &length) == 0 && soError == 0;
-    }
-    if (ok) {
-      connected = fd;
-    } else {
-      close(fd);
-    }
-  }
-  freeaddrinfo(found);
-  return connected;
-}
-
-// The reply is complete enough to judge: the peer closed, or (an accepted login, which the
-// server keeps open for the audio) its first line is in.
-bool Judgeable(const std::string& reply, bool http) {
+// The reply is complete enough to judge before the peer closes: an accepted login, which the
+// server keeps open for the audio, once its status line is in.
+bool Judgeable(const std::string& reply) {
   const size_t eol = reply.find('\n');
   if (eol == std::string::npos) {
     return false;
-  }
-  if (!http) {
-    return true;
   }
   const size_t blank = reply.find(' ');
   return blank != std::string::npos && blank + 1 < reply.size() &&
@@ -139,59 +101,27 @@ std::optional<CastRefusal> ParseCastRefusal(std::string_view reply, bool http) {
   return refusal;
 }
 
-std::optional<CastRefusal> AskCastRefusal(const CastTarget& target, const std::string& contentType,
-                                          std::chrono::milliseconds timeout) {
-  const bool http = target.kind == CastTarget::Kind::kIcecast;
+std::optional<CastRefusal> AskIcecastRefusal(const CastTarget& target,
+                                             const std::string& contentType,
+                                             std::chrono::milliseconds timeout) {
   const auto end = std::chrono::steady_clock::now() + timeout;
-  const int fd = ConnectWithin(target.host, http ? target.port : target.port + 1, end);
+  const int fd = ConnectWithin(target.host, target.port, end);
   if (fd < 0) {
     return std::nullopt;
   }
-  std::string request;
-  if (http) {
-    const std::string host =
-        target.host.find(':') != std::string::npos ? "[" + target.host + "]" : target.host;
-    request = "PUT " + target.mount + " HTTP/1.1\r\nHost: " + host + ":" +
-              std::to_string(target.port) + "\r\nAuthorization: Basic " +
-              Base64(target.user + ":" + target.password) +
-              "\r\nContent-Type: " + (contentType.empty() ? "audio/mpeg" : contentType) +
-              "\r\nExpect: 100-continue\r\nUser-Agent: Velloran\r\n\r\n";
-  } else {
-    request = target.password + "\r\n";
-  }
+  const std::string host =
+      target.host.find(':') != std::string::npos ? "[" + target.host + "]" : target.host;
+  const std::string request =
+      "PUT " + target.mount + " HTTP/1.1\r\nHost: " + host + ":" + std::to_string(target.port) +
+      "\r\nAuthorization: Basic " + Base64(target.user + ":" + target.password) +
+      "\r\nContent-Type: " + (contentType.empty() ? "audio/mpeg" : contentType) +
+      "\r\nExpect: 100-continue\r\nUser-Agent: Velloran\r\n\r\n";
   std::string reply;
-  size_t sent = 0;
-  while (sent < request.size()) {
-    const ssize_t n = send(fd, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
-    if (n > 0) {
-      sent += static_cast<size_t>(n);
-      continue;
-    }
-    pollfd p{fd, POLLOUT, 0};
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        end - std::chrono::steady_clock::now());
-    if ((n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) || left.count() <= 0 ||
-        poll(&p, 1, static_cast<int>(left.count())) != 1) {
-      close(fd);
-      return std::nullopt;
-    }
-  }
-  char buffer[512];
-  while (reply.size() < kMaxReply && !Judgeable(reply, http)) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        end - std::chrono::steady_clock::now());
-    pollfd p{fd, POLLIN, 0};
-    if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) != 1) {
-      break;
-    }
-    const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
-    if (n <= 0) {
-      break;
-    }
-    reply.append(buffer, static_cast<size_t>(n));
+  if (SendAllWithin(fd, request, end)) {
+    reply = ReadWithin(fd, end, kMaxReply, Judgeable);
   }
   close(fd);
-  return ParseCastRefusal(reply, http);
+  return ParseCastRefusal(reply, true);
 }
 
 }  // namespace velloran::audio

@@ -19,6 +19,7 @@
 #include "audio/bass.h"
 #include "audio/encode/CastRefusal.h"
 #include "audio/encode/Encoder.h"
+#include "audio/encode/IcySource.h"
 #include "audio/encode/OggPages.h"
 
 namespace velloran::audio {
@@ -126,35 +127,6 @@ std::string OneLine(const std::string& title) {
   return out;
 }
 
-// A TCP connection to host:port can be made within timeout.
-bool ReachableWithin(const std::string& host, int port, std::chrono::milliseconds timeout) {
-  addrinfo hints{};
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* found = nullptr;
-  if (getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0) {
-    return false;
-  }
-  bool reached = false;
-  for (addrinfo* a = found; a != nullptr && !reached; a = a->ai_next) {
-    const int fd = socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-      continue;
-    }
-    if (connect(fd, a->ai_addr, a->ai_addrlen) == 0) {
-      reached = true;
-    } else if (errno == EINPROGRESS) {
-      pollfd p{fd, POLLOUT, 0};
-      int soError = 0;
-      socklen_t length = sizeof soError;
-      reached = poll(&p, 1, static_cast<int>(timeout.count())) == 1 &&
-                getsockopt(fd, SOL_SOCKET, SO_ERROR, &soError, &length) == 0 && soError == 0;
-    }
-    close(fd);
-  }
-  freeaddrinfo(found);
-  return reached;
-}
-
 constexpr size_t kMaxTitleAnswer = 4096;
 
 size_t KeepBody(char* data, size_t size, size_t count, void* user) {
@@ -195,16 +167,40 @@ std::shared_ptr<Caster> Caster::Connect(const CastTarget& target, const CastInfo
     *error = BASS_ERROR_MEM;
     return nullptr;
   }
+  const ShoutFormat format = FormatOf(info.contentType);
+  caster->rawSend_ = format.raw;
+  caster->ogg_ = format.format == SHOUT_FORMAT_OGG;
+  if (target.kind != CastTarget::Kind::kIcecast) {
+    // Shoutcast: the stream's details as header lines after the login.
+    std::string headers;
+    auto header = [&headers](const char* key, const std::string& value) {
+      headers += std::string(key) + ":" + OneLine(value) + "\r\n";
+    };
+    header("icy-name", info.name);
+    header("icy-url", info.url);
+    header("icy-irc", info.irc);
+    header("icy-aim", info.aim);
+    header("icy-icq", info.icq);
+    header("icy-pub", info.isPublic ? "1" : "0");
+    header("icy-genre", info.genre);
+    header("icy-br", std::to_string(info.bitrate));
+    header("content-type", info.contentType.empty() ? "audio/mpeg" : info.contentType);
+    std::string answer;
+    caster->icy_ = IcySource::Connect(target, headers, timeout, error, &answer);
+    if (!caster->icy_) {
+      if (refusal != nullptr) {
+        *refusal = answer;
+      }
+      return nullptr;
+    }
+    return caster->StartSender(error) ? caster : nullptr;
+  }
   shout_t* shout = AcquireShout();
   if (shout == nullptr) {
     *error = BASS_ERROR_MEM;
     return nullptr;
   }
   caster->shout_ = shout;  // freed by Close from here on
-  const ShoutFormat format = FormatOf(info.contentType);
-  caster->rawSend_ = format.raw;
-  caster->ogg_ = format.format == SHOUT_FORMAT_OGG;
-  const bool icy = target.kind != CastTarget::Kind::kIcecast;
   int rc = SHOUTERR_SUCCESS;
   auto set = [&rc](int result) {
     if (rc == SHOUTERR_SUCCESS) {
@@ -213,10 +209,10 @@ std::shared_ptr<Caster> Caster::Connect(const CastTarget& target, const CastInfo
   };
   set(shout_set_host(shout, target.host.c_str()));
   set(shout_set_port(shout, static_cast<unsigned short>(target.port)));
-  set(shout_set_protocol(shout, icy ? SHOUT_PROTOCOL_ICY : SHOUT_PROTOCOL_HTTP));
+  set(shout_set_protocol(shout, SHOUT_PROTOCOL_HTTP));
   set(shout_set_password(shout, target.password.c_str()));
-  set(shout_set_mount(shout, icy ? "/" : target.mount.c_str()));
-  set(shout_set_user(shout, icy ? "source" : target.user.c_str()));
+  set(shout_set_mount(shout, target.mount.c_str()));
+  set(shout_set_user(shout, target.user.c_str()));
   set(shout_set_content_format(shout, format.format, SHOUT_USAGE_AUDIO, nullptr));
   set(shout_set_agent(shout, "Velloran"));
   auto meta = [&](const char* key, const std::string& value) {
@@ -235,17 +231,9 @@ std::shared_ptr<Caster> Caster::Connect(const CastTarget& target, const CastInfo
   meta(SHOUT_META_ICQ, info.icq);
   set(shout_set_audio_info(shout, SHOUT_AI_BITRATE, std::to_string(info.bitrate).c_str()));
   set(shout_set_public(shout, info.isPublic ? 1 : 0));
-  // libshout's non-blocking mode probes a Shoutcast server with a request that Icecast's
-  // Shoutcast-compatible port takes as a failed login, after which the stream ends at once; so
-  // Shoutcast sources connect blocking, after a connection test that honours the time-out.
-  set(shout_set_nonblocking(shout, icy ? 0 : 1));
+  set(shout_set_nonblocking(shout, 1));
   if (rc != SHOUTERR_SUCCESS) {
     *error = ErrorOf(rc);
-    return nullptr;
-  }
-
-  if (icy && !ReachableWithin(target.host, target.port + 1, timeout)) {
-    *error = BASS_ERROR_FILEOPEN;
     return nullptr;
   }
   rc = shout_open(shout);
@@ -262,7 +250,7 @@ std::shared_ptr<Caster> Caster::Connect(const CastTarget& target, const CastInfo
     *error = ErrorOf(rc);
     if (rc == SHOUTERR_NOLOGIN || rc == SHOUTERR_SOCKET) {
       // The server answered, but libshout does not say what: ask it once more.
-      const auto answer = AskCastRefusal(target, info.contentType, timeout);
+      const auto answer = AskIcecastRefusal(target, info.contentType, timeout);
       if (answer && !answer->password) {
         *error = BASS_ERROR_UNKNOWN;
         if (refusal != nullptr) {
@@ -272,13 +260,17 @@ std::shared_ptr<Caster> Caster::Connect(const CastTarget& target, const CastInfo
     }
     return nullptr;
   }
+  return caster->StartSender(error) ? caster : nullptr;
+}
+
+bool Caster::StartSender(int* error) {
   try {
-    caster->sender_ = std::thread([raw = caster.get()] { raw->SenderLoop(); });
+    sender_ = std::thread([this] { SenderLoop(); });
   } catch (const std::system_error&) {
     *error = BASS_ERROR_MEM;
-    return nullptr;
+    return false;
   }
-  return caster;
+  return true;
 }
 
 void Caster::Consume(const uint8_t* data, size_t size) {
@@ -340,7 +332,7 @@ void Caster::SenderLoop() {
     std::string title;
     bool sendTitle = false;
     chunk.clear();
-    const ssize_t queued = shout_queuelen(shout_);
+    const ssize_t queued = Queued();
     // Titles wait until the server has the stream (for Ogg: its headers and first audio page).
     const bool titleReady = headersSent && !syncing;
     {
@@ -393,8 +385,7 @@ void Caster::SenderLoop() {
       auto encoder = encoder_.lock();
       const auto headers = encoder ? OggHeaderPages(encoder->OutputHead()) : std::nullopt;
       if (headers) {
-        const int rc = shout_send(shout_, reinterpret_cast<const unsigned char*>(headers->data()),
-                                  headers->size());
+        const int rc = SendData(reinterpret_cast<const uint8_t*>(headers->data()), headers->size());
         if (rc != SHOUTERR_SUCCESS && rc != SHOUTERR_BUSY) {
           Fail();
           break;
@@ -423,26 +414,20 @@ void Caster::SenderLoop() {
     }
     int rc = SHOUTERR_SUCCESS;
     if (size > 0) {
-      if (rawSend_) {
-        const ssize_t n = shout_send_raw(shout_, data, size);
-        rc = n < 0 ? static_cast<int>(n) : SHOUTERR_SUCCESS;
-      } else {
-        rc = shout_send(shout_, data, size);
-      }
+      rc = SendData(data, size);
       sent_.fetch_add(size);
       if (!syncing) {
         syncBuffer.clear();
       }
     } else if (queued > 0) {
-      const ssize_t n = shout_send_raw(shout_, nullptr, 0);  // writes out what libshout holds
-      rc = n < 0 ? static_cast<int>(n) : SHOUTERR_SUCCESS;
+      rc = FlushData();
     }
     if (rc != SHOUTERR_SUCCESS && rc != SHOUTERR_BUSY) {
       Fail();
       break;
     }
     // A server that takes nothing for a long time is as good as gone.
-    const ssize_t nowQueued = shout_queuelen(shout_);
+    const ssize_t nowQueued = Queued();
     const auto now = std::chrono::steady_clock::now();
     if (nowQueued == 0 || nowQueued < lastQueued) {
       lastProgress = now;
@@ -452,6 +437,29 @@ void Caster::SenderLoop() {
     }
     lastQueued = nowQueued;
   }
+}
+
+ssize_t Caster::Queued() {
+  return icy_ ? static_cast<ssize_t>(icy_->Queued()) : shout_queuelen(shout_);
+}
+
+int Caster::SendData(const uint8_t* data, size_t size) {
+  if (icy_) {
+    return icy_->Send(data, size) ? SHOUTERR_SUCCESS : SHOUTERR_SOCKET;
+  }
+  if (rawSend_) {
+    const ssize_t n = shout_send_raw(shout_, data, size);
+    return n < 0 ? static_cast<int>(n) : SHOUTERR_SUCCESS;
+  }
+  return shout_send(shout_, data, size);
+}
+
+int Caster::FlushData() {
+  if (icy_) {
+    return icy_->Flush() ? SHOUTERR_SUCCESS : SHOUTERR_SOCKET;
+  }
+  const ssize_t n = shout_send_raw(shout_, nullptr, 0);  // writes out what libshout holds
+  return n < 0 ? static_cast<int>(n) : SHOUTERR_SUCCESS;
 }
 
 Caster::TitleResult Caster::SendTitle(const std::string& title, std::string* answer) {
@@ -537,6 +545,7 @@ void Caster::Close() {
     ReleaseShout(shout_);
     shout_ = nullptr;
   }
+  icy_.reset();
 }
 
 }  // namespace velloran::audio

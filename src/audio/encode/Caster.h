@@ -1,27 +1,27 @@
 #pragma once
-// The source connection of an encoder to a Shoutcast or Icecast server, on libshout.
+// The source connection of an encoder to an Icecast server (libshout) or a Shoutcast server
+// (IcySource).
 //
-// Connect logs in (to Icecast non-blocking and polled, so the time-out is honoured; to a
-// Shoutcast server blocking, after a connection test within the time-out) and starts the
-// sender thread. The encoder's output thread hands each block of the program's
-// standard output to Consume, which copies it into a bounded queue; what does not fit is
-// dropped and counted, so a slow or dead server never holds up the encoder (and so never the
-// pull thread). The sender thread writes the queue to the server and sends title updates.
+// Connect logs in, non-blocking and polled, so the time-out is honoured, and starts the sender
+// thread. The encoder's output thread hands each block of the program's standard output to
+// Consume, which copies it into a bounded queue; what does not fit is dropped and counted, so a
+// slow or dead server never holds up the encoder (and so never the pull thread). The sender
+// thread writes the queue to the server without waiting for it, and sends title updates.
 // An Ogg stream joined after its start gets the header pages from the encoder's first output
 // first, then its live data from the next audio page, so listeners can decode it.
 //
 // Titles go to the server's metadata call over a separate HTTP request (Icecast
 // "/admin/metadata", Shoutcast "/admin.cgi"), on the sender thread, with a short time-out. A
 // title the server keeps refusing (ten tries, a second apart) is reported once through
-// TakeTitleRefusal. A failed send of audio, or an Icecast server that takes nothing for
-// kStallTimeout, ends the connection (a Shoutcast connection, being blocking, waits for its
-// server; its queue drops): Alive() turns false and the encoder reports
-// BASS_ENCODE_NOTIFY_CAST. A login the server refuses is asked once more by a raw request, to
-// tell a wrong password from a full server or a mount in use (CastRefusal).
+// TakeTitleRefusal. A failed send of audio, or a server that takes nothing for kStallTimeout,
+// ends the connection: Alive() turns false and the encoder reports BASS_ENCODE_NOTIFY_CAST. An
+// Icecast login the server refuses is asked once more by a raw request, to tell a wrong
+// password from a full server or a mount in use (CastRefusal).
 //
 // Thread contract: Connect and Close from the thread that starts/stops the encoder. Consume on
 // the encoder's output thread (no blocking: one short lock). SetTitle, TakeTitleRefusal and the
 // counters from any thread.
+#include <sys/types.h>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -41,6 +41,7 @@ typedef struct shout shout_t;
 namespace velloran::audio {
 
 class Encoder;
+class IcySource;
 
 struct CastInfo {
   std::string contentType;  // empty: audio/mpeg
@@ -87,7 +88,12 @@ class Caster : public EncoderOutlet {
   Caster(PrivateTag, const CastTarget& target, std::weak_ptr<Encoder> encoder);
 
  private:
+  bool StartSender(int* error);
   void SenderLoop();
+  // The connection, libshout's (Icecast) or icy_ (Shoutcast).
+  ssize_t Queued();
+  int SendData(const uint8_t* data, size_t size);
+  int FlushData();
   enum class TitleResult { kTaken, kRetry, kRefused };
   TitleResult SendTitle(const std::string& title, std::string* answer);
   void Fail();
@@ -95,6 +101,7 @@ class Caster : public EncoderOutlet {
   CastTarget target_;
   std::weak_ptr<Encoder> encoder_;
   shout_t* shout_ = nullptr;
+  std::unique_ptr<IcySource> icy_;
   bool rawSend_ = false;  // a content type libshout cannot parse is passed through unparsed
   bool ogg_ = false;
   std::thread sender_;

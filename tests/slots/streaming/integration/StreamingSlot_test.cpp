@@ -196,8 +196,10 @@ TEST_F(StreamingSlotTest, StreamsMp3AndOggToIcecastWithTitlesFromTheTitleFile) {
     TSlotInfo& slot =
         MakeSlot("Format=" + c.format +
                  "\nStreamingOnly=on\nStreamingHost=127.0.0.1\nStreamingPort=" + port +
-                 "\nStreamingMountPoint=" + c.mount + "\nStreamingPassword=" +
-                 test::IcecastServer::kPassword + "\nStreamingTitle=Velloran test\n");
+                 "\nStreamingMountPoint=" + c.mount +
+                 "\nStreamingPassword=" + test::IcecastServer::kPassword +
+                 "\nStreamingTitle=Velloran test\nStreamingGenre=Archive\n"
+                 "StreamingDescription=Station log\nStreamingURL=http://example.org/\n");
     slot.UpdateOutgoingStreamTitle();  // what the title timer does every second
     ASSERT_TRUE(Connected(slot)) << slot.StreamingMessage();
     const std::string mount = c.mount[0] == '/' ? c.mount : "/" + c.mount;
@@ -206,6 +208,14 @@ TEST_F(StreamingSlotTest, StreamsMp3AndOggToIcecastWithTitlesFromTheTitleFile) {
     EXPECT_EQ(LogCount("Encoder connected to 127.0.0.1:" + port + mount), 1);
 
     ASSERT_TRUE(WaitUntil([&] { return server.MountLive(mount); }, 10000));
+    std::string status;
+    test::LoopbackGet(server.Port(), "/status-json.xsl", "", &status);
+    for (const std::string& field : std::vector<std::string>{
+             "\"server_name\":\"Velloran test\"", "\"genre\":\"Archive\"",
+             "\"server_description\":\"Station log\"", "\"server_url\":\"http://example.org/\"",
+             "\"server_type\":\"audio/" + std::string(c.format == "mp3" ? "mpeg" : "ogg") + "\""}) {
+      EXPECT_NE(status.find(field), std::string::npos) << field << " in " << status;
+    }
     test::IcyListener listener(server.Port(), mount, true);
     if (c.format == "mp3") {
       ASSERT_TRUE(WaitUntil([&] { return listener.HasTitle("First Title"); }, 10000));
@@ -454,6 +464,38 @@ TEST_F(StreamingSlotTest, ShoutcastV2SourceLogsInWithItsStreamId) {
                             "&mode=updinfo&song=V2%20Title%3B%20%22quoted%22";
   ASSERT_TRUE(WaitUntil([&] { return Contains(peer.AdminRequests(), title); }, 10000))
       << (peer.AdminRequests().empty() ? "" : peer.AdminRequests().back());
+}
+
+// A Shoutcast server that stops reading the stream, and then takes new connections but never
+// answers them, holds up neither the recording nor the slot: the connection is given up, new
+// attempts end with a time-out, and switching the slot off takes effect at once.
+TEST_F(StreamingSlotTest, AServerThatHangsHoldsUpNothing) {
+  test::ShoutcastV2Peer peer(test::IcecastServer::kPassword, true);
+  ASSERT_TRUE(peer.Listening());
+  TSlotInfo& slot =
+      MakeSlot("Format=mp3\nStreamingHost=127.0.0.1\nStreamingPort=" + std::to_string(peer.Port()) +
+               "\nStreamingPassword=" + test::IcecastServer::kPassword + "\n");
+  slot.CycleEncoder();  // the recording file
+  ASSERT_TRUE(Connected(slot)) << slot.StreamingMessage() << LogText();
+  ASSERT_TRUE(WaitUntil([&] { return LogCount("Encoder lost connection") == 1; }, 90000))
+      << LogText();
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        return LogCount("Encoder connection error: connection timedout (BASS error 40)") == 1;
+      },
+      15000))
+      << LogText();
+  auto recorded = [&] {
+    uintmax_t bytes = 0;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(Folder())) {
+      bytes += e.is_regular_file() ? e.file_size() : 0;
+    }
+    return bytes;
+  };
+  const uintmax_t before = recorded();
+  ASSERT_TRUE(WaitUntil([&] { return recorded() > before + 16000; }, 10000));
+  slot.SetEnabled(false);
+  ASSERT_TRUE(WaitUntil([&] { return slot.StreamingStatus() == ssDisabled; }, 8000)) << LogText();
 }
 
 // The title file is replaced (a new file renamed over it) and rewritten in place (truncated,
