@@ -1,15 +1,10 @@
 #include "audio/encode/Caster.h"
 
 #include <curl/curl.h>
-#include <netdb.h>
-#include <poll.h>
 #include <pthread.h>
 #include <shout/shout.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <mutex>
 #include <optional>

@@ -559,7 +559,8 @@ TEST_F(StreamingSlotTest, TitleFileRewrittenWhilePolledGivesOnlyWholeTitles) {
   for (const std::string& title : titles) {
     EXPECT_TRUE(std::regex_match(title, whole)) << "[" << title << "]";
   }
-  EXPECT_GE(std::set<std::string>(titles.begin(), titles.end()).size(), 4u);
+  // The first, the last, and some taken while the writer was busy.
+  EXPECT_GE(std::set<std::string>(titles.begin(), titles.end()).size(), 3u);
   EXPECT_FALSE(listener.BadMetadata());
 }
 
