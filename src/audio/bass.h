@@ -275,7 +275,8 @@ BOOL BASS_Encode_SetNotify(DWORD handle, ENCODENOTIFYPROC* proc, void* user);
 // BASS_CONFIG_NET_TIMEOUT); a sender thread then forwards the encoder's output, dropping (and
 // counting) what a slow server does not take. Errors: BASS_ERROR_HANDLE, _ALREADY (already
 // casting), _NOTAVAIL (not an encoder program), _ILLPARAM (address), _FILEOPEN (no
-// connection), _CAST_DENIED (login refused), _TIMEOUT, _UNKNOWN (other server answers).
+// connection), _CAST_DENIED (password refused), _TIMEOUT, _UNKNOWN (refused for another reason;
+// the server's answer: velloran::audio::LastCastRefusal, audio/encode/BassEncode.h).
 // A lost connection makes BASS_Encode_IsActive report stopped and sends
 // BASS_ENCODE_NOTIFY_CAST to the notification callback.
 BOOL BASS_Encode_CastInit(HENCODE handle, const char* server, const char* pass, const char* content,

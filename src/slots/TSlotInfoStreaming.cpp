@@ -2,6 +2,7 @@
 // Icecast server (or the built-in stream server) up, its status, the encoder notifications and
 // the titles taken from the title file.
 #include <filesystem>
+#include <optional>
 #include <thread>
 
 #include "audio/bass.h"
@@ -29,6 +30,14 @@ constexpr DWORD kServerBurst = 4000;
 constexpr uint32_t kRetryAfterErrorMs = 5000;
 constexpr uint32_t kPassMs = 1000;
 constexpr uint64_t kDropReportIntervalMs = 10000;
+constexpr auto kTitleFileSettle = std::chrono::milliseconds(100);
+
+// The server's answer to a title it would not take, once per cast.
+std::optional<std::string> StreamingTitleRefusal(HENCODE handle) {
+  const auto encoder = audio::FindEncoder(handle);
+  const auto caster = encoder ? encoder->FindOutlet<audio::Caster>() : nullptr;
+  return caster ? caster->TakeTitleRefusal() : std::nullopt;
+}
 
 // Bytes of the stream lost so far: PCM the encoder's queue could not take and encoded data the
 // server connection could not take.
@@ -72,6 +81,9 @@ void TSlotInfo::StreamingThreadProc() {
         DoLogMessage("Encoder lost connection");
       }
       if (const HENCODE encoder = fStreamingEncoder.load(); encoder != 0) {
+        if (const auto refusal = StreamingTitleRefusal(encoder)) {
+          DoLogMessage("Stream title not accepted by the server: " + *refusal);
+        }
         // Audio lost to a slow encoder or server is logged, at most every ten seconds.
         const uint64_t drops = StreamingDrops(encoder);
         const uint64_t now = TickCount64();
@@ -153,6 +165,7 @@ void TSlotInfo::ConnectStreaming(const TSlotSettings& s, int32_t iSampleRate) {
     }
     BOOL ok = FALSE;
     int error = BASS_OK;
+    std::string refusal;
     {
       std::lock_guard<std::mutex> cast(StreamCastLock());
       ok = BASS_Encode_CastInit(
@@ -161,9 +174,14 @@ void TSlotInfo::ConnectStreaming(const TSlotSettings& s, int32_t iSampleRate) {
           s.fStreamingDescription.c_str(), headers.c_str(), static_cast<DWORD>(s.fBitrate),
           s.fStreamingPublic ? BASS_ENCODE_CAST_PUBLIC : 0);
       error = BASS_ErrorGetCode();
+      refusal = audio::LastCastRefusal();
     }
     if (!ok) {
-      throw Error(BassErrorText(error));
+      // A full server or a mount in use is not a wrong password: the engineer gets the
+      // server's own answer.
+      throw Error(refusal.empty() ? BassErrorText(error)
+                                  : "the server refused the stream: " + refusal + " (" +
+                                        BassErrorText(error) + ")");
     }
   }
   DoLogMessage("Encoder connected to " + address);
@@ -217,12 +235,20 @@ void TSlotInfo::UpdateOutgoingStreamTitle() {
   if (age == fStreamingCurrentTitleFileAge) {
     return;
   }
+  // A file changed a moment ago may still be being written (truncated, then filled): it is
+  // read at a later poll, once its writer is done, so no half-written title goes out.
+  const auto sinceWritten = std::filesystem::file_time_type::clock::now() - before;
+  if (sinceWritten >= std::filesystem::file_time_type::duration::zero() &&
+      sinceWritten < kTitleFileSettle) {
+    return;
+  }
   const std::string line = ReadTitleFile(path);
   // A file rewritten while it was read is read again at the next poll.
   const auto after = std::filesystem::last_write_time(path, ec);
-  if (!ec && after == before) {
-    fStreamingCurrentTitleFileAge = age;
+  if (ec || after != before) {
+    return;
   }
+  fStreamingCurrentTitleFileAge = age;
   if (line != fStreamingCurrentTitle) {
     fStreamingCurrentTitle = line;
     if (fStreamingStatus == ssConnected) {

@@ -153,7 +153,9 @@ bool IcecastServer::Start() {
   const std::string config = dir_.File("icecast.xml");
   std::ofstream out(config);
   out << "<icecast>\n"
-         "  <limits><clients>50</clients><sources>8</sources><queue-size>524288</queue-size>\n"
+         "  <limits><clients>50</clients><sources>"
+      << sourceLimit_
+      << "</sources><queue-size>524288</queue-size>\n"
          "    <client-timeout>30</client-timeout><header-timeout>15</header-timeout>\n"
          "    <source-timeout>10</source-timeout><burst-on-connect>1</burst-on-connect>\n"
          "    <burst-size>65535</burst-size></limits>\n"

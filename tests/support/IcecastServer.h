@@ -24,6 +24,8 @@ class IcecastServer {
   // Before Start: a Shoutcast v1 source may log in on port + 1 (the server's Shoutcast-compatible
   // source port) and feeds mount.
   void SetShoutcastMount(const std::string& mount) { shoutcastMount_ = mount; }
+  // Before Start: how many sources the server takes at once (default 8).
+  void SetSourceLimit(int sources) { sourceLimit_ = sources; }
   // Starts the server; false (with the reason in Error()) when it does not answer.
   bool Start();
   void Stop();
@@ -47,6 +49,7 @@ class IcecastServer {
   int port_ = 0;
   std::string error_;
   std::string shoutcastMount_;
+  int sourceLimit_ = 8;
   std::unique_ptr<ServerProcess> server_;
   std::vector<std::unique_ptr<ServerProcess>> sources_;
 };

@@ -17,6 +17,9 @@ using velloran::audio::StreamServer;
 
 namespace {
 
+// The server's answer to the last refused BASS_Encode_CastInit of this thread.
+thread_local std::string tCastRefusal;
+
 std::string Text(const char* text) {
   return text != nullptr ? text : "";
 }
@@ -53,11 +56,20 @@ void ReadContactHeaders(const std::string& headers, velloran::audio::CastInfo* i
 
 }  // namespace
 
+namespace velloran::audio {
+
+std::string LastCastRefusal() {
+  return tCastRefusal;
+}
+
+}  // namespace velloran::audio
+
 extern "C" {
 
 BOOL BASS_Encode_CastInit(HENCODE handle, const char* server, const char* pass, const char* content,
                           const char* name, const char* url, const char* genre, const char* desc,
                           const char* headers, DWORD bitrate, DWORD flags) {
+  tCastRefusal.clear();
   const auto encoder = velloran::audio::FindEncoder(handle);
   if (!encoder) {
     return Fail(BASS_ERROR_HANDLE, FALSE);
@@ -89,8 +101,8 @@ BOOL BASS_Encode_CastInit(HENCODE handle, const char* server, const char* pass, 
     timeoutMs = 5000;
   }
   int error = BASS_OK;
-  auto caster =
-      Caster::Connect(*target, info, encoder, std::chrono::milliseconds(timeoutMs), &error);
+  auto caster = Caster::Connect(*target, info, encoder, std::chrono::milliseconds(timeoutMs),
+                                &error, &tCastRefusal);
   if (!caster) {
     return Fail(error, FALSE);
   }

@@ -21,12 +21,16 @@
 //   may stop the encoder, but must not wait for a lock held by a thread that calls
 //   BASS_Encode_Stop on the same encoder (Stop waits for a running callback).
 // - BASS_Encode_Stop from inside the encoder's own ENCODEPROC fails with BASS_ERROR_ILLPARAM.
+// - LastCastRefusal: after BASS_Encode_CastInit failed with BASS_ERROR_UNKNOWN on this thread,
+//   the server's own answer to the login ("403 Forbidden: Mountpoint in use"); empty otherwise.
+//   A refused password stays BASS_ERROR_CAST_DENIED.
 // - SetEncoderStopTimeout: how long BASS_Encode_Stop waits for the queue to drain and the
 //   program to end before it sends SIGTERM (default 10 s); then SIGKILL after 2 s more.
 //
 // Thread contract: any thread (not the pull thread: these take the facade's registry lock).
 #include <chrono>
 #include <memory>
+#include <string>
 
 #include "audio/bass.h"
 #include "audio/encode/Encoder.h"
@@ -35,5 +39,6 @@ namespace velloran::audio {
 
 std::shared_ptr<Encoder> FindEncoder(HENCODE handle);
 void SetEncoderStopTimeout(std::chrono::milliseconds timeout);
+std::string LastCastRefusal();
 
 }  // namespace velloran::audio

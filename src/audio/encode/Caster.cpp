@@ -1,15 +1,10 @@
 #include "audio/encode/Caster.h"
 
 #include <curl/curl.h>
-#include <netdb.h>
-#include <poll.h>
 #include <pthread.h>
 #include <shout/shout.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <mutex>
 #include <optional>
@@ -17,7 +12,9 @@
 #include <vector>
 
 #include "audio/bass.h"
+#include "audio/encode/CastRefusal.h"
 #include "audio/encode/Encoder.h"
+#include "audio/encode/IcySource.h"
 #include "audio/encode/OggPages.h"
 
 namespace velloran::audio {
@@ -125,37 +122,23 @@ std::string OneLine(const std::string& title) {
   return out;
 }
 
-// A TCP connection to host:port can be made within timeout.
-bool ReachableWithin(const std::string& host, int port, std::chrono::milliseconds timeout) {
-  addrinfo hints{};
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* found = nullptr;
-  if (getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0) {
-    return false;
-  }
-  bool reached = false;
-  for (addrinfo* a = found; a != nullptr && !reached; a = a->ai_next) {
-    const int fd = socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-      continue;
-    }
-    if (connect(fd, a->ai_addr, a->ai_addrlen) == 0) {
-      reached = true;
-    } else if (errno == EINPROGRESS) {
-      pollfd p{fd, POLLOUT, 0};
-      int soError = 0;
-      socklen_t length = sizeof soError;
-      reached = poll(&p, 1, static_cast<int>(timeout.count())) == 1 &&
-                getsockopt(fd, SOL_SOCKET, SO_ERROR, &soError, &length) == 0 && soError == 0;
-    }
-    close(fd);
-  }
-  freeaddrinfo(found);
-  return reached;
+constexpr size_t kMaxTitleAnswer = 4096;
+
+size_t KeepBody(char* data, size_t size, size_t count, void* user) {
+  auto* body = static_cast<std::string*>(user);
+  body->append(data,
+               std::min(size * count, kMaxTitleAnswer - std::min(kMaxTitleAnswer, body->size())));
+  return size * count;
 }
 
-size_t DiscardBody(char*, size_t size, size_t count, void*) {
-  return size * count;
+// The text of Icecast's XML answer to an admin call ("<message>...</message>").
+std::string AdminMessage(const std::string& body) {
+  const size_t start = body.find("<message>");
+  const size_t end = body.find("</message>");
+  if (start == std::string::npos || end == std::string::npos || end < start) {
+    return "";
+  }
+  return body.substr(start + 9, end - start - 9);
 }
 
 }  // namespace
@@ -169,7 +152,8 @@ Caster::~Caster() {
 
 std::shared_ptr<Caster> Caster::Connect(const CastTarget& target, const CastInfo& info,
                                         std::weak_ptr<Encoder> encoder,
-                                        std::chrono::milliseconds timeout, int* error) {
+                                        std::chrono::milliseconds timeout, int* error,
+                                        std::string* refusal) {
   InitLibrariesOnce();
   std::shared_ptr<Caster> caster;
   try {
@@ -178,16 +162,40 @@ std::shared_ptr<Caster> Caster::Connect(const CastTarget& target, const CastInfo
     *error = BASS_ERROR_MEM;
     return nullptr;
   }
+  const ShoutFormat format = FormatOf(info.contentType);
+  caster->rawSend_ = format.raw;
+  caster->ogg_ = format.format == SHOUT_FORMAT_OGG;
+  if (target.kind != CastTarget::Kind::kIcecast) {
+    // Shoutcast: the stream's details as header lines after the login.
+    std::string headers;
+    auto header = [&headers](const char* key, const std::string& value) {
+      headers += std::string(key) + ":" + OneLine(value) + "\r\n";
+    };
+    header("icy-name", info.name);
+    header("icy-url", info.url);
+    header("icy-irc", info.irc);
+    header("icy-aim", info.aim);
+    header("icy-icq", info.icq);
+    header("icy-pub", info.isPublic ? "1" : "0");
+    header("icy-genre", info.genre);
+    header("icy-br", std::to_string(info.bitrate));
+    header("content-type", info.contentType.empty() ? "audio/mpeg" : info.contentType);
+    std::string answer;
+    caster->icy_ = IcySource::Connect(target, headers, timeout, error, &answer);
+    if (!caster->icy_) {
+      if (refusal != nullptr) {
+        *refusal = answer;
+      }
+      return nullptr;
+    }
+    return caster->StartSender(error) ? caster : nullptr;
+  }
   shout_t* shout = AcquireShout();
   if (shout == nullptr) {
     *error = BASS_ERROR_MEM;
     return nullptr;
   }
   caster->shout_ = shout;  // freed by Close from here on
-  const ShoutFormat format = FormatOf(info.contentType);
-  caster->rawSend_ = format.raw;
-  caster->ogg_ = format.format == SHOUT_FORMAT_OGG;
-  const bool icy = target.kind != CastTarget::Kind::kIcecast;
   int rc = SHOUTERR_SUCCESS;
   auto set = [&rc](int result) {
     if (rc == SHOUTERR_SUCCESS) {
@@ -196,10 +204,10 @@ std::shared_ptr<Caster> Caster::Connect(const CastTarget& target, const CastInfo
   };
   set(shout_set_host(shout, target.host.c_str()));
   set(shout_set_port(shout, static_cast<unsigned short>(target.port)));
-  set(shout_set_protocol(shout, icy ? SHOUT_PROTOCOL_ICY : SHOUT_PROTOCOL_HTTP));
+  set(shout_set_protocol(shout, SHOUT_PROTOCOL_HTTP));
   set(shout_set_password(shout, target.password.c_str()));
-  set(shout_set_mount(shout, icy ? "/" : target.mount.c_str()));
-  set(shout_set_user(shout, icy ? "source" : target.user.c_str()));
+  set(shout_set_mount(shout, target.mount.c_str()));
+  set(shout_set_user(shout, target.user.c_str()));
   set(shout_set_content_format(shout, format.format, SHOUT_USAGE_AUDIO, nullptr));
   set(shout_set_agent(shout, "Velloran"));
   auto meta = [&](const char* key, const std::string& value) {
@@ -218,17 +226,9 @@ std::shared_ptr<Caster> Caster::Connect(const CastTarget& target, const CastInfo
   meta(SHOUT_META_ICQ, info.icq);
   set(shout_set_audio_info(shout, SHOUT_AI_BITRATE, std::to_string(info.bitrate).c_str()));
   set(shout_set_public(shout, info.isPublic ? 1 : 0));
-  // libshout's non-blocking mode probes a Shoutcast server with a request that Icecast's
-  // Shoutcast-compatible port takes as a failed login, after which the stream ends at once; so
-  // Shoutcast sources connect blocking, after a connection test that honours the time-out.
-  set(shout_set_nonblocking(shout, icy ? 0 : 1));
+  set(shout_set_nonblocking(shout, 1));
   if (rc != SHOUTERR_SUCCESS) {
     *error = ErrorOf(rc);
-    return nullptr;
-  }
-
-  if (icy && !ReachableWithin(target.host, target.port + 1, timeout)) {
-    *error = BASS_ERROR_FILEOPEN;
     return nullptr;
   }
   rc = shout_open(shout);
@@ -243,15 +243,29 @@ std::shared_ptr<Caster> Caster::Connect(const CastTarget& target, const CastInfo
   }
   if (rc != SHOUTERR_SUCCESS && rc != SHOUTERR_CONNECTED) {
     *error = ErrorOf(rc);
+    if (rc == SHOUTERR_NOLOGIN || rc == SHOUTERR_SOCKET) {
+      // The server answered, but libshout does not say what: ask it once more.
+      const auto answer = AskIcecastRefusal(target, info.contentType, timeout);
+      if (answer && !answer->password) {
+        *error = BASS_ERROR_UNKNOWN;
+        if (refusal != nullptr) {
+          *refusal = answer->answer;
+        }
+      }
+    }
     return nullptr;
   }
+  return caster->StartSender(error) ? caster : nullptr;
+}
+
+bool Caster::StartSender(int* error) {
   try {
-    caster->sender_ = std::thread([raw = caster.get()] { raw->SenderLoop(); });
+    sender_ = std::thread([this] { SenderLoop(); });
   } catch (const std::system_error&) {
     *error = BASS_ERROR_MEM;
-    return nullptr;
+    return false;
   }
-  return caster;
+  return true;
 }
 
 void Caster::Consume(const uint8_t* data, size_t size) {
@@ -313,7 +327,7 @@ void Caster::SenderLoop() {
     std::string title;
     bool sendTitle = false;
     chunk.clear();
-    const ssize_t queued = shout_queuelen(shout_);
+    const ssize_t queued = Queued();
     // Titles wait until the server has the stream (for Ogg: its headers and first audio page).
     const bool titleReady = headersSent && !syncing;
     {
@@ -345,16 +359,28 @@ void Caster::SenderLoop() {
         fill_ -= n;
       }
     }
-    if (sendTitle && !SendTitle(title) && ++titleTries < kTitleTries) {
-      retryTitle = title;
-      retryAt = std::chrono::steady_clock::now() + kTitleRetryInterval;
+    if (sendTitle) {
+      std::string answer;
+      TitleResult result = SendTitle(title, &answer);
+      if (result == TitleResult::kRetry && ++titleTries >= kTitleTries) {
+        result = TitleResult::kRefused;
+      }
+      if (result == TitleResult::kRetry) {
+        retryTitle = title;
+        retryAt = std::chrono::steady_clock::now() + kTitleRetryInterval;
+      } else if (result == TitleResult::kRefused) {
+        std::lock_guard lock(mutex_);
+        if (!titleRefused_) {
+          titleRefused_ = true;
+          titleRefusal_ = answer.empty() ? "no answer" : answer;
+        }
+      }
     }
     if (!headersSent) {
       auto encoder = encoder_.lock();
       const auto headers = encoder ? OggHeaderPages(encoder->OutputHead()) : std::nullopt;
       if (headers) {
-        const int rc = shout_send(shout_, reinterpret_cast<const unsigned char*>(headers->data()),
-                                  headers->size());
+        const int rc = SendData(reinterpret_cast<const uint8_t*>(headers->data()), headers->size());
         if (rc != SHOUTERR_SUCCESS && rc != SHOUTERR_BUSY) {
           Fail();
           break;
@@ -383,26 +409,20 @@ void Caster::SenderLoop() {
     }
     int rc = SHOUTERR_SUCCESS;
     if (size > 0) {
-      if (rawSend_) {
-        const ssize_t n = shout_send_raw(shout_, data, size);
-        rc = n < 0 ? static_cast<int>(n) : SHOUTERR_SUCCESS;
-      } else {
-        rc = shout_send(shout_, data, size);
-      }
+      rc = SendData(data, size);
       sent_.fetch_add(size);
       if (!syncing) {
         syncBuffer.clear();
       }
     } else if (queued > 0) {
-      const ssize_t n = shout_send_raw(shout_, nullptr, 0);  // writes out what libshout holds
-      rc = n < 0 ? static_cast<int>(n) : SHOUTERR_SUCCESS;
+      rc = FlushData();
     }
     if (rc != SHOUTERR_SUCCESS && rc != SHOUTERR_BUSY) {
       Fail();
       break;
     }
     // A server that takes nothing for a long time is as good as gone.
-    const ssize_t nowQueued = shout_queuelen(shout_);
+    const ssize_t nowQueued = Queued();
     const auto now = std::chrono::steady_clock::now();
     if (nowQueued == 0 || nowQueued < lastQueued) {
       lastProgress = now;
@@ -414,10 +434,33 @@ void Caster::SenderLoop() {
   }
 }
 
-bool Caster::SendTitle(const std::string& title) {
+ssize_t Caster::Queued() {
+  return icy_ ? static_cast<ssize_t>(icy_->Queued()) : shout_queuelen(shout_);
+}
+
+int Caster::SendData(const uint8_t* data, size_t size) {
+  if (icy_) {
+    return icy_->Send(data, size) ? SHOUTERR_SUCCESS : SHOUTERR_SOCKET;
+  }
+  if (rawSend_) {
+    const ssize_t n = shout_send_raw(shout_, data, size);
+    return n < 0 ? static_cast<int>(n) : SHOUTERR_SUCCESS;
+  }
+  return shout_send(shout_, data, size);
+}
+
+int Caster::FlushData() {
+  if (icy_) {
+    return icy_->Flush() ? SHOUTERR_SUCCESS : SHOUTERR_SOCKET;
+  }
+  const ssize_t n = shout_send_raw(shout_, nullptr, 0);  // writes out what libshout holds
+  return n < 0 ? static_cast<int>(n) : SHOUTERR_SUCCESS;
+}
+
+Caster::TitleResult Caster::SendTitle(const std::string& title, std::string* answer) {
   CURL* curl = curl_easy_init();
   if (curl == nullptr) {
-    return false;
+    return TitleResult::kRetry;
   }
   auto escape = [curl](const std::string& text) {
     char* escaped = curl_easy_escape(curl, text.c_str(), static_cast<int>(text.size()));
@@ -448,12 +491,40 @@ bool Caster::SendTitle(const std::string& title) {
   curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
   curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, kTitleTimeoutMs);
-  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, DiscardBody);
+  std::string body;
+  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, KeepBody);
+  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
   const CURLcode rc = curl_easy_perform(curl);
   long status = 0;
   curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
   curl_easy_cleanup(curl);
-  return rc == CURLE_OK && status >= 200 && status < 300;
+  const std::string message = OneLine(AdminMessage(body));
+  if (rc != CURLE_OK) {
+    *answer = curl_easy_strerror(rc);
+    return TitleResult::kRetry;
+  }
+  if (status < 200 || status >= 300) {
+    // Also a mount that is not up yet: worth a few more tries.
+    *answer = "HTTP " + std::to_string(status) + (message.empty() ? "" : ": " + message);
+    return TitleResult::kRetry;
+  }
+  // Icecast answers a mount whose format cannot carry titles (Ogg Opus, ...) with status 200
+  // and a message other than its success message; so it answers an Ogg Vorbis mount, too,
+  // until it has read the stream's first pages.
+  if (!message.empty() && message.find("successful") == std::string::npos) {
+    *answer = message;
+    return TitleResult::kRetry;
+  }
+  return TitleResult::kTaken;
+}
+
+std::optional<std::string> Caster::TakeTitleRefusal() {
+  std::lock_guard lock(mutex_);
+  if (!titleRefused_ || titleRefusalTaken_) {
+    return std::nullopt;
+  }
+  titleRefusalTaken_ = true;
+  return titleRefusal_;
 }
 
 void Caster::Close() {
@@ -469,6 +540,7 @@ void Caster::Close() {
     ReleaseShout(shout_);
     shout_ = nullptr;
   }
+  icy_.reset();
 }
 
 }  // namespace velloran::audio

@@ -1,10 +1,12 @@
-// The text handling of casting and the stream server: cast addresses and logins, listening
+// The text handling of casting and the stream server: cast addresses and logins, the reasons
+// of a refused source login, listening
 // addresses, ICY metadata blocks and the Ogg page scan that lets a listener join mid-stream.
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "audio/encode/CastAddress.h"
+#include "audio/encode/CastRefusal.h"
 #include "audio/encode/IcyMetadataBlock.h"
 #include "audio/encode/OggPages.h"
 #include "audio/encode/StreamServer.h"
@@ -43,6 +45,41 @@ TEST(CastAddress, AddressFormsAndLogins) {
   for (const std::string bad : {"", "h", ":8000/x", "h:/x", "h:0/x", "h:65536/x", "h:80x", "h:80,",
                                 "[::1/x", "[::1]8000"}) {
     EXPECT_FALSE(ParseCastTarget(bad, "pw")) << bad;
+  }
+}
+
+// Replies as Icecast 2.4 and Shoutcast servers give them to a source login.
+TEST(CastRefusal, TellsAWrongPasswordFromOtherRefusals) {
+  struct Case {
+    const char* what;
+    std::string reply;
+    bool http;
+    bool refused, password;
+    std::string answer;
+  };
+  const std::string head = "Server: Icecast 2.4.4\r\nConnection: Close\r\n\r\n";
+  const Case cases[] = {
+      {"password",
+       "HTTP/1.0 401 Authentication Required\r\n" + head + "You need to authenticate\r\n", true,
+       true, true, "401 Authentication Required: You need to authenticate"},
+      {"mount in use", "HTTP/1.0 403 Forbidden\r\n" + head + "Mountpoint in use", true, true, false,
+       "403 Forbidden: Mountpoint in use"},
+      {"no body", "HTTP/1.0 403 Forbidden\r\n" + head, true, true, false, "403 Forbidden"},
+      {"accepted", "HTTP/1.1 100 Continue\r\n\r\n", true, false, false, ""},
+      {"nothing", "", true, false, false, ""},
+      {"control characters", "HTTP/1.0 500 Oops\x1b[2J\r\n\r\n", true, true, false, "500 Oops [2J"},
+      {"shoutcast password", "invalid password\r\n", false, true, true, "invalid password"},
+      {"shoutcast ok", "OK2\r\nicy-caps:11\r\n\r\n", false, false, false, ""},
+      {"shoutcast other", "Stream ID in use\r\n", false, true, false, "Stream ID in use"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const auto refusal = ParseCastRefusal(c.reply, c.http);
+    ASSERT_EQ(refusal.has_value(), c.refused);
+    if (refusal) {
+      EXPECT_EQ(refusal->password, c.password);
+      EXPECT_EQ(refusal->answer, c.answer);
+    }
   }
 }
 

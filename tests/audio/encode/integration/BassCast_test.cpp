@@ -1,5 +1,6 @@
 // The casting functions of the facade on a pulled mixer with a real lame: their error codes, a
-// cast whose server goes away (notification, IsActive), and the stream server's port.
+// cast whose server goes away (notification, IsActive), the stream server's port and its
+// listener limit.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,10 +12,14 @@
 #include <thread>
 #include <vector>
 
+#include <unistd.h>
+
 #include "audio/bass.h"
 #include "audio/encode/BassEncode.h"
+#include "audio/encode/StreamServer.h"
 #include "support/IcecastServer.h"
 #include "support/IcyListener.h"
+#include "support/RawHttp.h"
 #include "support/TempDir.h"
 
 // libshout 2.4 drops the data still queued for a connection that is closed after its server
@@ -150,6 +155,52 @@ TEST_F(BassCastTest, LostServerNotifiesAndStopsBeingActive) {
       notified.statuses.end());
   lock.unlock();
   EXPECT_EQ(BASS_Encode_IsActive(h), DWORD{BASS_ACTIVE_STOPPED});
+  ASSERT_TRUE(BASS_Encode_Stop(h));
+}
+
+TEST_F(BassCastTest, StreamServerTurnsAwayListenersBeyondItsLimit) {
+  const HENCODE h = StartLame();
+  ASSERT_NE(h, 0u);
+  const DWORD port = BASS_Encode_ServerInit(h, "127.0.0.1:0", 40000, 4000, 2, nullptr, nullptr);
+  ASSERT_NE(port, 0u);
+  const auto server = FindEncoder(h)->FindOutlet<StreamServer>();
+  ASSERT_TRUE(server);
+  const std::string get = "GET / HTTP/1.0\r\n\r\n";
+  std::vector<int> listeners;
+  for (int i = 0; i < StreamServer::kMaxListeners; ++i) {
+    const int fd = test::ConnectLoopback(static_cast<uint16_t>(port));
+    ASSERT_GE(fd, 0);
+    ASSERT_TRUE(test::SendAll(fd, get));
+    listeners.push_back(fd);
+  }
+  for (int i = 0; i < 200 && server->Listeners() < StreamServer::kMaxListeners; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  ASSERT_EQ(server->Listeners(), StreamServer::kMaxListeners);
+  const auto full = test::RawRequest(static_cast<uint16_t>(port), get);
+  EXPECT_EQ(full.status, 503);
+  EXPECT_NE(full.body.find("Server full"), std::string::npos) << full.raw;
+
+  // A place that comes free is taken by the next listener.
+  close(listeners.back());
+  listeners.pop_back();
+  // (The server notices the closed connection when it next sends audio.)
+  for (int i = 0; i < 200 && server->Listeners() >= StreamServer::kMaxListeners; ++i) {
+    Pull(0.2);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  ASSERT_LT(server->Listeners(), StreamServer::kMaxListeners);
+  {
+    test::IcyListener next(static_cast<int>(port), "/", false);
+    for (int i = 0; i < 200 && next.Status() == 0; ++i) {
+      Pull(0.2);
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_EQ(next.Status(), 200);
+  }
+  for (const int fd : listeners) {
+    close(fd);
+  }
   ASSERT_TRUE(BASS_Encode_Stop(h));
 }
 
