@@ -26,6 +26,7 @@
 #include "support/IcyListener.h"
 #include "support/ShoutcastV2Peer.h"
 #include "support/TempDir.h"
+#include "support/WaitUntil.h"
 
 // libshout 2.4 drops the data still queued for a connection that is closed after its server
 // went away without freeing it (a library leak the leak checker would report at exit).
@@ -81,15 +82,7 @@ bool Contains(const std::vector<std::string>& list, const std::string& item) {
   return std::find(list.begin(), list.end(), item) != list.end();
 }
 
-bool WaitUntil(const std::function<bool()>& done, int ms) {
-  for (int waited = 0; waited < ms; waited += 50) {
-    if (done()) {
-      return true;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return done();
-}
+using velloran::test::WaitUntil;
 
 class StreamingSlotTest : public ::testing::Test {
  protected:
