@@ -1,12 +1,13 @@
 // The parsers of outgoing streaming on arbitrary input: cast addresses and listening addresses,
-// the title file's first line (any encoding), the ICY metadata block built from it, and the
-// Ogg page scan of a stream joined in the middle.
+// a server's answer to a source login, the title file's first line (any encoding), the ICY
+// metadata block built from it, and the Ogg page scan of a stream joined in the middle.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 #include "audio/encode/CastAddress.h"
+#include "audio/encode/CastRefusal.h"
 #include "audio/encode/IcyMetadataBlock.h"
 #include "audio/encode/OggPages.h"
 #include "audio/encode/StreamServer.h"
@@ -19,6 +20,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (const auto target = audio::ParseCastTarget(text, text); target) {
     if (target->host.empty() || target->port < 1 || target->port > 65535) {
       __builtin_trap();
+    }
+  }
+  for (const bool http : {true, false}) {
+    if (const auto refusal = audio::ParseCastRefusal(bytes, http)) {
+      if (refusal->answer.find_first_of("\r\n", 0) != std::string::npos) {
+        __builtin_trap();  // the server's answer reaches the log as one line
+      }
     }
   }
   std::string address;
