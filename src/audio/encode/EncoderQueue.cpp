@@ -7,49 +7,37 @@
 namespace velloran::audio {
 
 EncoderQueue::EncoderQueue(size_t capacityBytes)
-    : buffer_(std::make_unique<uint8_t[]>(std::max<size_t>(capacityBytes & ~size_t{1}, 2))),
-      capacity_(std::max<size_t>(capacityBytes & ~size_t{1}, 2)) {}
+    : ring_(std::max<size_t>(capacityBytes & ~size_t{1}, 2)) {}
 
 bool EncoderQueue::PushFloat(const float* samples, size_t count) noexcept {
   const size_t bytes = count * 2;
   if (bytes == 0) {
     return true;
   }
-  const uint64_t head = head_.load(std::memory_order_relaxed);
-  const uint64_t tail = tail_.load(std::memory_order_acquire);
-  if (bytes > capacity_ - static_cast<size_t>(head - tail)) {
+  const engine::SpscFifo::WritableSpans spans = ring_.Reserve(bytes);
+  if (spans.firstBytes + spans.secondBytes < bytes) {
     droppedBytes_.fetch_add(bytes, std::memory_order_relaxed);
     droppedBlocks_.fetch_add(1, std::memory_order_relaxed);
     Wake();
     return false;
   }
-  // head is always even and capacity_ is even, so the wrap falls between two samples.
-  const size_t offset = static_cast<size_t>(head % capacity_);
-  const size_t firstBytes = std::min(bytes, capacity_ - offset);
-  ConvertFloatToPcm16(samples, firstBytes / 2, buffer_.get() + offset);
-  if (firstBytes < bytes) {
-    ConvertFloatToPcm16(samples + firstBytes / 2, (bytes - firstBytes) / 2, buffer_.get());
+  // Everything written so far is whole samples and the capacity is even, so both spans are too.
+  ConvertFloatToPcm16(samples, spans.firstBytes / 2, spans.first);
+  if (spans.secondBytes > 0) {
+    ConvertFloatToPcm16(samples + spans.firstBytes / 2, spans.secondBytes / 2, spans.second);
   }
-  head_.store(head + bytes, std::memory_order_release);
+  ring_.Commit(bytes);
   Wake();
   return true;
 }
 
 EncoderQueue::Span EncoderQueue::Peek() const noexcept {
-  const uint64_t tail = tail_.load(std::memory_order_relaxed);
-  const uint64_t head = head_.load(std::memory_order_acquire);
-  const size_t readable = static_cast<size_t>(head - tail);
-  if (readable == 0) {
-    return {};
-  }
-  const size_t offset = static_cast<size_t>(tail % capacity_);
-  return {buffer_.get() + offset, std::min(readable, capacity_ - offset)};
+  const engine::SpscFifo::Spans spans = ring_.Peek(ring_.Capacity());
+  return {spans.first, spans.firstBytes};
 }
 
 void EncoderQueue::Consume(size_t bytes) noexcept {
-  const uint64_t tail = tail_.load(std::memory_order_relaxed);
-  const uint64_t head = head_.load(std::memory_order_acquire);
-  tail_.store(tail + std::min<uint64_t>(bytes, head - tail), std::memory_order_release);
+  ring_.Consume(bytes);
 }
 
 void EncoderQueue::Wait(uint32_t seen) const noexcept {
@@ -59,11 +47,6 @@ void EncoderQueue::Wait(uint32_t seen) const noexcept {
 void EncoderQueue::Wake() noexcept {
   sequence_.fetch_add(1, std::memory_order_release);
   sequence_.notify_one();
-}
-
-size_t EncoderQueue::Readable() const noexcept {
-  return static_cast<size_t>(head_.load(std::memory_order_acquire) -
-                             tail_.load(std::memory_order_acquire));
 }
 
 }  // namespace velloran::audio

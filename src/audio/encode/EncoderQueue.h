@@ -1,6 +1,6 @@
 #pragma once
 // The bounded queue between an encoder's intake (the DSP on the pull thread) and its writer
-// thread: a preallocated single-producer/single-consumer byte ring of 16-bit PCM.
+// thread: 16-bit PCM in the engine's preallocated single-producer/single-consumer ring.
 //
 // The producer converts each float block straight into the ring. A block that does not fit as
 // a whole is dropped and counted (bytes and blocks), so frames stay aligned and the producer
@@ -14,7 +14,8 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <memory>
+
+#include "audio/engine/SpscFifo.h"
 
 namespace velloran::audio {
 
@@ -45,17 +46,14 @@ class EncoderQueue {
   // Any thread: ends a Wait (used for pushes and for stop requests).
   void Wake() noexcept;
 
-  size_t Capacity() const noexcept { return capacity_; }
-  size_t Readable() const noexcept;
-  size_t Writable() const noexcept { return capacity_ - Readable(); }
+  size_t Capacity() const noexcept { return ring_.Capacity(); }
+  size_t Readable() const noexcept { return ring_.UsedBytes(); }
+  size_t Writable() const noexcept { return ring_.FreeBytes(); }
   uint64_t DroppedBytes() const noexcept { return droppedBytes_.load(std::memory_order_relaxed); }
   uint64_t DroppedBlocks() const noexcept { return droppedBlocks_.load(std::memory_order_relaxed); }
 
  private:
-  std::unique_ptr<uint8_t[]> buffer_;
-  size_t capacity_;
-  alignas(64) std::atomic<uint64_t> head_{0};  // bytes ever written (producer)
-  alignas(64) std::atomic<uint64_t> tail_{0};  // bytes ever consumed (consumer)
+  engine::SpscFifo ring_;  // even capacity, so a wrap always falls between two samples
   alignas(64) std::atomic<uint32_t> sequence_{0};
   std::atomic<uint64_t> droppedBytes_{0};
   std::atomic<uint64_t> droppedBlocks_{0};

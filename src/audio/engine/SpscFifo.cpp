@@ -5,6 +5,28 @@
 
 namespace velloran::audio::engine {
 
+namespace {
+
+// The n bytes from the ring position on, as the part up to the end of the buffer and the part
+// that wraps round to its start.
+template <class SpanPair>
+SpanPair Split(uint8_t* buffer, size_t capacity, uint64_t position, size_t n) noexcept {
+  SpanPair spans;
+  if (n == 0) {
+    return spans;
+  }
+  const size_t at = static_cast<size_t>(position % capacity);
+  spans.first = buffer + at;
+  spans.firstBytes = std::min(n, capacity - at);
+  if (n > spans.firstBytes) {
+    spans.second = buffer;
+    spans.secondBytes = n - spans.firstBytes;
+  }
+  return spans;
+}
+
+}  // namespace
+
 SpscFifo::SpscFifo(size_t capacityBytes)
     : capacity_(std::max<size_t>(capacityBytes, 1)), buffer_(new uint8_t[capacity_]) {}
 
@@ -14,41 +36,38 @@ size_t SpscFifo::UsedBytes() const noexcept {
   return static_cast<size_t>(written - read);
 }
 
-size_t SpscFifo::Write(const void* data, size_t bytes) noexcept {
+SpscFifo::WritableSpans SpscFifo::Reserve(size_t maxBytes) noexcept {
   const uint64_t written = written_.load(std::memory_order_relaxed);
   const uint64_t read = read_.load(std::memory_order_acquire);
-  const size_t free = capacity_ - static_cast<size_t>(written - read);
-  const size_t n = std::min(bytes, free);
-  if (n == 0) {
-    return 0;
-  }
-  const size_t at = static_cast<size_t>(written % capacity_);
-  const size_t first = std::min(n, capacity_ - at);
-  const auto* in = static_cast<const uint8_t*>(data);
-  std::memcpy(buffer_.get() + at, in, first);
-  if (n > first) {
-    std::memcpy(buffer_.get(), in + first, n - first);
-  }
+  const size_t n = std::min(maxBytes, capacity_ - static_cast<size_t>(written - read));
+  return Split<WritableSpans>(buffer_.get(), capacity_, written, n);
+}
+
+void SpscFifo::Commit(size_t bytes) noexcept {
+  const uint64_t written = written_.load(std::memory_order_relaxed);
+  const uint64_t read = read_.load(std::memory_order_acquire);
+  const size_t n = std::min(bytes, capacity_ - static_cast<size_t>(written - read));
   written_.store(written + n, std::memory_order_release);
-  return n;
+}
+
+size_t SpscFifo::Write(const void* data, size_t bytes) noexcept {
+  const WritableSpans spans = Reserve(bytes);
+  const auto* in = static_cast<const uint8_t*>(data);
+  if (spans.firstBytes > 0) {
+    std::memcpy(spans.first, in, spans.firstBytes);
+  }
+  if (spans.secondBytes > 0) {
+    std::memcpy(spans.second, in + spans.firstBytes, spans.secondBytes);
+  }
+  Commit(spans.firstBytes + spans.secondBytes);
+  return spans.firstBytes + spans.secondBytes;
 }
 
 SpscFifo::Spans SpscFifo::Peek(size_t maxBytes) const noexcept {
   const uint64_t read = read_.load(std::memory_order_relaxed);
   const uint64_t written = written_.load(std::memory_order_acquire);
   const size_t n = std::min(maxBytes, static_cast<size_t>(written - read));
-  Spans spans;
-  if (n == 0) {
-    return spans;
-  }
-  const size_t at = static_cast<size_t>(read % capacity_);
-  spans.first = buffer_.get() + at;
-  spans.firstBytes = std::min(n, capacity_ - at);
-  if (n > spans.firstBytes) {
-    spans.second = buffer_.get();
-    spans.secondBytes = n - spans.firstBytes;
-  }
-  return spans;
+  return Split<Spans>(buffer_.get(), capacity_, read, n);
 }
 
 void SpscFifo::Consume(size_t bytes) noexcept {

@@ -1,10 +1,13 @@
 #pragma once
-// Bounded single-producer/single-consumer byte ring. The producer never blocks: Write stores as
-// much as fits and returns the amount stored. No allocation after construction.
+// The program's one bounded single-producer/single-consumer byte ring: push streams, stream
+// input and the encoders' queues all sit on it. The producer never blocks: Write stores as much
+// as fits and returns the amount stored; a producer that fills the ring in place (converting
+// while it copies) takes the free space as spans with Reserve and publishes it with Commit.
+// No allocation after construction.
 //
-// Thread contract: exactly one producer thread calls Write/FreeBytes and exactly one consumer
-// thread calls Read/Peek/Consume at a time; UsedBytes/FreeBytes may be read from any thread
-// (a snapshot). Lock-free (two atomic counters), no allocation, no system calls.
+// Thread contract: exactly one producer thread calls Write/Reserve/Commit and exactly one
+// consumer thread calls Read/Peek/Consume at a time; UsedBytes/FreeBytes may be read from any
+// thread (a snapshot). Lock-free (two atomic counters), no allocation, no system calls.
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -22,6 +25,17 @@ class SpscFifo {
 
   // Producer: stores min(bytes, FreeBytes()) bytes; returns the amount stored.
   size_t Write(const void* data, size_t bytes) noexcept;
+
+  // Producer: the free space (at most maxBytes) as up to two contiguous spans, in ring order;
+  // Commit(n) then publishes the first n bytes written into them.
+  struct WritableSpans {
+    uint8_t* first = nullptr;
+    size_t firstBytes = 0;
+    uint8_t* second = nullptr;
+    size_t secondBytes = 0;
+  };
+  WritableSpans Reserve(size_t maxBytes) noexcept;
+  void Commit(size_t bytes) noexcept;
 
   // Consumer: copies out up to bytes; returns the amount read.
   size_t Read(void* out, size_t bytes) noexcept;

@@ -3,18 +3,15 @@
 // a device would deliver per step and the test pulls what the clock would.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <thread>
 #include <vector>
 
 #include "Signals.h"
 #include "audio/bass.h"
 #include "audio/engine/Engine.h"
 #include "audio/engine/ResamplerFactory.h"
-#include "audio/engine/SpscFifo.h"
 #include "support/LongSimulation.h"
 
 namespace {
@@ -23,7 +20,6 @@ using velloran::audio::engine::FindMixer;
 using velloran::audio::engine::FindPushStream;
 using velloran::audio::engine::MixerInput;
 using velloran::audio::engine::ResamplerFactory;
-using velloran::audio::engine::SpscFifo;
 using velloran::audio::test::SineFrames;
 using velloran::audio::test::ToneAmplitude;
 
@@ -262,45 +258,6 @@ TEST(EngineMixer, FullFifoDropsAndCounts) {
   EXPECT_EQ(stream->Put(second.data(), 3), 0u);  // a partial frame is never queued
   EXPECT_EQ(stream->DroppedBytes(), 4u * 8000 * 4 + 3);
   BASS_StreamFree(push);
-}
-
-// Producer and consumer threads on one FIFO: every byte read is the next in sequence, and bytes
-// written plus bytes refused add up.
-TEST(EngineMixer, SpscFifoAcrossThreads) {
-  SpscFifo fifo(1000);
-  constexpr uint64_t kTotal = 3'000'000;
-  std::atomic<bool> done{false};
-  uint64_t accepted = 0;
-  std::thread producer([&] {
-    uint8_t chunk[97];
-    uint64_t next = 0;
-    uint64_t offered = 0;
-    while (offered < kTotal) {
-      const size_t n = 1 + offered % 97;
-      for (size_t i = 0; i < n; ++i) {
-        chunk[i] = static_cast<uint8_t>(next + i);
-      }
-      const size_t w = fifo.Write(chunk, n);
-      next += w;  // refused bytes are not part of the sequence
-      accepted += w;
-      offered += n;
-    }
-    done.store(true);
-  });
-  uint64_t seen = 0;
-  uint8_t buffer[333];
-  bool ordered = true;
-  while (!done.load() || fifo.UsedBytes() > 0) {
-    const size_t n = fifo.Read(buffer, 1 + seen % 333);
-    for (size_t i = 0; i < n; ++i) {
-      ordered = ordered && buffer[i] == static_cast<uint8_t>(seen + i);
-    }
-    seen += n;
-  }
-  producer.join();
-  EXPECT_TRUE(ordered);
-  EXPECT_EQ(seen, accepted);
-  EXPECT_GT(seen, 0u);
 }
 
 }  // namespace
