@@ -9,11 +9,8 @@ namespace velloran::audio {
 TDeviceInfoWithClients::TDeviceInfoWithClients(int32_t iIndex, std::string iName)
     : TDeviceInfo(iIndex, std::move(iName)) {}
 
-TDeviceInfoWithClients::~TDeviceInfoWithClients() {
-  // The families stop their capture in their own destructors; nothing reads the
-  // snapshots now.
-  delete snapshot_.exchange(nullptr);
-}
+// The families stop their capture in their own destructors; nothing reads the snapshot now.
+TDeviceInfoWithClients::~TDeviceInfoWithClients() = default;
 
 std::vector<HSTREAM> TDeviceInfoWithClients::Clients() const {
   std::lock_guard<std::mutex> lock(mutex_);
@@ -88,39 +85,22 @@ void TDeviceInfoWithClients::RemoveClient(HSTREAM iClient) {
 }
 
 void TDeviceInfoWithClients::HandleInput(const void* iBuffer, uint32_t iLength) {
-  readers_.fetch_add(1, std::memory_order_seq_cst);
-  const Snapshot* snapshot = snapshot_.load(std::memory_order_seq_cst);
-  if (snapshot != nullptr) {
-    for (const ClientStream& client : snapshot->clients) {
-      client.Put(iBuffer, iLength);
-    }
+  const Snapshot* snapshot = snapshot_.Enter();
+  for (const ClientStream& client : snapshot->clients) {
+    client.Put(iBuffer, iLength);
   }
-  readers_.fetch_sub(1, std::memory_order_seq_cst);
+  snapshot_.Leave();
 }
 
 void TDeviceInfoWithClients::PublishClients() {
   auto fresh = std::make_unique<Snapshot>();
   fresh->clients = clientStreams_;
-  Snapshot* old = snapshot_.exchange(fresh.release(), std::memory_order_seq_cst);
-  if (old != nullptr) {
-    retired_.emplace_back(old);
-  }
-  ReclaimSnapshots();
-}
-
-void TDeviceInfoWithClients::ReclaimSnapshots() {
-  // A reader that could still see a retired snapshot has announced itself
-  // before loading the pointer; when none is inside HandleInput now, later
-  // readers only see the current one.
-  if (readers_.load(std::memory_order_seq_cst) == 0) {
-    retired_.clear();
-  }
+  snapshot_.Publish(std::move(fresh));
 }
 
 void TDeviceInfoWithClients::StopLocked() {
   StopCapture();
   running_ = false;
-  ReclaimSnapshots();
 }
 
 void TDeviceInfoWithClients::StopCaptureIfRunning() {
@@ -128,7 +108,6 @@ void TDeviceInfoWithClients::StopCaptureIfRunning() {
   if (running_) {
     StopLocked();
   }
-  retired_.clear();
 }
 
 }  // namespace velloran::audio

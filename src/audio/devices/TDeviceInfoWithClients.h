@@ -14,10 +14,10 @@
 // Thread contract: AddClient, RemoveClient, Clients and the capture operations run on the thread
 // that starts and stops slots (they take the entry's own mutex, never held by the capture
 // thread). HandleInput runs on the device's capture thread: it takes no lock and allocates
-// nothing; it reads an immutable snapshot of the client list, published through an atomic
-// pointer. A replaced snapshot is freed by the controlling thread only once no HandleInput is
-// in progress, so the push streams it references stay alive while the capture thread uses them.
-#include <atomic>
+// nothing; it reads an immutable snapshot of the client list (an engine::SnapshotCell, one
+// capture thread per entry). A change publishes a new list and waits for a HandleInput in
+// progress, so the push streams the old list references stay alive while the capture thread
+// uses them.
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -26,6 +26,7 @@
 #include "audio/bass.h"
 #include "audio/devices/ClientStream.h"
 #include "audio/devices/TDeviceInfo.h"
+#include "audio/engine/SnapshotCell.h"
 
 namespace velloran::audio {
 
@@ -73,16 +74,13 @@ class TDeviceInfoWithClients : public TDeviceInfo {
     std::vector<ClientStream> clients;
   };
   void PublishClients();
-  void ReclaimSnapshots();
   void StopLocked();
 
   mutable std::mutex mutex_;
   std::vector<ClientStream> clientStreams_;  // parallel to fClients
   bool running_ = false;
   bool capture16_ = false;
-  std::atomic<Snapshot*> snapshot_{nullptr};
-  std::atomic<int> readers_{0};
-  std::vector<std::unique_ptr<Snapshot>> retired_;
+  engine::SnapshotCell<Snapshot> snapshot_{std::make_unique<Snapshot>()};  // written under mutex_
 };
 
 }  // namespace velloran::audio
