@@ -1,5 +1,5 @@
 #pragma once
-// A loaded audio plug-in (dlopen). Open checks that the file can be read (else
+// A loaded audio plug-in (a SharedLibrary). Open checks that the file can be read (else
 // BASS_ERROR_FILEOPEN), that it is a shared object exporting the plug-in entry point (else
 // BASS_ERROR_FILEFORM) and that it speaks our plug-in ABI (else BASS_ERROR_VERSION). The library
 // is closed when the object goes.
@@ -10,6 +10,7 @@
 
 #include "audio/engine/HandleTable.h"
 #include "audio/engine/Plugin.h"
+#include "audio/engine/SharedLibrary.h"
 
 namespace velloran::audio::engine {
 
@@ -25,8 +26,9 @@ class PluginLibrary final : public HandleObject {
   const std::string& Path() const noexcept { return path_; }
 
  private:
-  PluginLibrary(void* library, const VelloranPluginInfo* info, std::string path);
-  void* library_;
+  PluginLibrary(std::unique_ptr<SharedLibrary> library, const VelloranPluginInfo* info,
+                std::string path);
+  std::unique_ptr<SharedLibrary> library_;
   const VelloranPluginInfo* info_;
   std::string path_;
 };

@@ -1,9 +1,9 @@
 #pragma once
-// A LADSPA plug-in library opened with dlopen (local symbols, so two plug-ins never see each
-// other's code). Open refuses a file that cannot be read (BASS_ERROR_FILEOPEN), that is not a
-// shared object exporting ladspa_descriptor (BASS_ERROR_FILEFORM) or whose first descriptor is
-// missing (BASS_ERROR_NOTAVAIL). The library stays open while any holder of it lives, so
-// instances made from its descriptors keep their code.
+// A LADSPA plug-in library, opened as an engine::SharedLibrary (local symbols, so two plug-ins
+// never see each other's code). Open refuses a file that cannot be read (BASS_ERROR_FILEOPEN), that
+// is not a shared object exporting ladspa_descriptor (BASS_ERROR_FILEFORM) or whose first
+// descriptor is missing (BASS_ERROR_NOTAVAIL). The library stays open while any holder of it lives,
+// so instances made from its descriptors keep their code.
 //
 // Thread contract: Open and destruction on control threads; the descriptors are immutable and
 // may be read from any thread.
@@ -12,6 +12,8 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "audio/engine/SharedLibrary.h"
 
 namespace velloran::audio::wadsp {
 
@@ -31,8 +33,9 @@ class LadspaLibrary {
   const std::string& Path() const noexcept { return path_; }
 
  private:
-  LadspaLibrary(void* library, std::vector<const LADSPA_Descriptor*> modules, std::string path);
-  void* library_;
+  LadspaLibrary(std::unique_ptr<engine::SharedLibrary> library,
+                std::vector<const LADSPA_Descriptor*> modules, std::string path);
+  std::unique_ptr<engine::SharedLibrary> library_;
   std::vector<const LADSPA_Descriptor*> modules_;
   std::string path_;
 };
