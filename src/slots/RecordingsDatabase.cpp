@@ -75,6 +75,16 @@ int64_t InsertRecording(ISQLConnection& connection, TDateTime start,
   return result->GetInt(1);
 }
 
+std::shared_ptr<ISQLResultSet> SelectRecordingsStartingIn(ISQLConnection& connection,
+                                                          TDateTime start, TDateTime end) {
+  const auto select = connection.PrepareStatement(
+      "SELECT id, starttime, duration, filename FROM recordings "
+      "WHERE starttime >= :start AND starttime < :end");
+  select->SetTimestampByName("start", start);
+  select->SetTimestampByName("end", end);
+  return select->ExecuteQueryPrepared();
+}
+
 void UpdateRecordingDuration(ISQLConnection& connection, int64_t id, double seconds) {
   const auto update =
       connection.PrepareStatement("UPDATE recordings SET duration=:duration WHERE id=:id");

@@ -38,6 +38,12 @@ std::shared_ptr<ISQLConnection> OpenRecordingsDatabase(
 int64_t InsertRecording(ISQLConnection& connection, TDateTime start,
                         const std::string& relativeFilename);
 
+// The rows whose file started in [start, end) (local time, as stored), as the calendar and the
+// day listing read them: columns id, starttime, duration, filename (1 to 4). Raises
+// velloran::Error for a failing database.
+std::shared_ptr<ISQLResultSet> SelectRecordingsStartingIn(ISQLConnection& connection,
+                                                          TDateTime start, TDateTime end);
+
 // Writes the duration of the row with this id.
 void UpdateRecordingDuration(ISQLConnection& connection, int64_t id, double seconds);
 

@@ -10,6 +10,7 @@
 #include "core/Paths.h"
 #include "core/SondrelRegExpr.h"
 #include "slots/RecordingNames.h"
+#include "slots/RecordingsDatabase.h"
 #include "slots/TSlotInfo.h"
 #include "web/DigitsToInt.h"
 #include "web/MimeTable.h"
@@ -210,12 +211,7 @@ void TWebService::CalendarEvents(slots::TSlotInfo& slot, const THttpRequest& req
   const std::string title = slot.Name();
   const int64_t currentId = slot.CurrentRecordingID();
   const auto connection = slot.GetDatabaseConnection();
-  const auto statement = connection->PrepareStatement(
-      "SELECT id, starttime, duration, filename FROM recordings "
-      "WHERE starttime >= :start AND starttime < :end");
-  statement->SetTimestampByName("start", start);
-  statement->SetTimestampByName("end", end);
-  const auto rows = statement->ExecuteQueryPrepared();
+  const auto rows = slots::SelectRecordingsStartingIn(*connection, start, end);
   auto list = TPersistentArray::Create();
   for (bool more = rows->First(); more; more = rows->Next()) {
     const int64_t id = rows->GetInt(1);
@@ -253,12 +249,7 @@ void TWebService::DayList(slots::TSlotInfo& slot, int year, int month, int day,
   const TDateTime end = start + 1.0;                    // the next local midnight
   const int64_t currentId = slot.CurrentRecordingID();  // before the database work
   const auto connection = slot.GetDatabaseConnection();
-  const auto statement = connection->PrepareStatement(
-      "SELECT id, starttime, duration FROM recordings WHERE starttime >= :start AND starttime < "
-      ":end");
-  statement->SetTimestampByName("start", start);
-  statement->SetTimestampByName("end", end);
-  const auto rows = statement->ExecuteQueryPrepared();
+  const auto rows = slots::SelectRecordingsStartingIn(*connection, start, end);
   auto list = TPersistentArray::Create();
   for (bool more = rows->First(); more; more = rows->Next()) {
     const int64_t id = rows->GetInt(1);

@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <string>
+#include <vector>
 
 #include "core/Error.h"
 #include "support/TempDir.h"
@@ -75,6 +78,36 @@ TEST(RecordingsDatabaseTest, InsertUpdateSelectRoundTrip) {
   EXPECT_EQ(rs->GetString(2), "2024-03-05 15:00:00.040");
   EXPECT_TRUE(rs->IsNull(3));  // still being written
   EXPECT_FALSE(rs->Next());
+}
+
+// The calendar's and the day listing's window: the start is in, the end is out, to the
+// millisecond.
+TEST(RecordingsDatabaseTest, SelectsRowsStartingInAHalfOpenWindow) {
+  test::TempDir dir;
+  auto db = OpenRecordingsDatabase(dir.File("Velloran.db"));
+  const TDateTime day = EncodeDate(2024, 3, 5);
+  const TDateTime ms = 1.0 / 86400000.0;
+  InsertRecording(*db, day - ms, "before.mp3");
+  InsertRecording(*db, day, "first.mp3");
+  InsertRecording(*db, day + 1.0 - ms, "last.mp3");
+  InsertRecording(*db, day + 1.0, "next-day.mp3");
+  UpdateRecordingDuration(*db, 2, 60.0);
+
+  const auto rows = SelectRecordingsStartingIn(*db, day, day + 1.0);
+  std::vector<std::string> names;
+  while (rows->Next()) {
+    names.push_back(rows->GetString(4));
+    if (names.back() == "first.mp3") {
+      EXPECT_EQ(rows->GetInt(1), 2);
+      EXPECT_EQ(rows->GetString(2), "2024-03-05 00:00:00.000");
+      EXPECT_DOUBLE_EQ(rows->GetFloat(3), 60.0);
+    } else {
+      EXPECT_TRUE(rows->IsNull(3));
+    }
+  }
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"first.mp3", "last.mp3"}));
+  EXPECT_FALSE(SelectRecordingsStartingIn(*db, day, day)->Next());  // an empty window
 }
 
 TEST(RecordingsDatabaseTest, DeletedFileIsRecreatedWithIdsFromOne) {
