@@ -8,57 +8,24 @@
 #
 # Usage: bench/cast_bench.sh [path/to/velloran] [N ...]
 set -euo pipefail
+source "$(dirname "$0")/lib.sh"
 velloran="${1:-$(dirname "$0")/../build/src/velloran}"
 shift || true
 counts=("$@")
 [[ ${#counts[@]} -eq 0 ]] && counts=(4 16)
 duration="${DURATION:-60}"
 password=benchpass
-work="$(mktemp -d /tmp/velloran-cast-bench-XXXXXX)"
-chmod 777 "$work"
-icecast_pid=""
-cleanup() {
-  [[ -n "$icecast_pid" ]] && kill "$icecast_pid" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
-cat > "$work/icecast.xml" <<XML
-<icecast>
-  <limits><clients>1000</clients><sources>1000</sources><queue-size>524288</queue-size>
-    <client-timeout>30</client-timeout><header-timeout>15</header-timeout>
-    <source-timeout>10</source-timeout></limits>
-  <authentication><source-password>$password</source-password><admin-user>admin</admin-user>
-    <admin-password>$password</admin-password></authentication>
-  <hostname>127.0.0.1</hostname>
-  <listen-socket><port>$port</port><bind-address>127.0.0.1</bind-address></listen-socket>
-  <paths><basedir>/usr/share/icecast2</basedir><logdir>$work</logdir>
-    <webroot>/usr/share/icecast2/web</webroot><adminroot>/usr/share/icecast2/admin</adminroot></paths>
-  <logging><accesslog>access.log</accesslog><errorlog>error.log</errorlog><loglevel>3</loglevel></logging>
-  <security><chroot>0</chroot><changeowner><user>nobody</user><group>nogroup</group></changeowner></security>
-</icecast>
-XML
-icecast2 -c "$work/icecast.xml" >"$work/icecast.out" 2>&1 &
-icecast_pid=$!
-for _ in $(seq 50); do
-  curl -s -o /dev/null "http://127.0.0.1:$port/status-json.xsl" && break
-  sleep 0.1
-done
-
-# Prints "cpu_seconds" of a command run under GNU time (children included).
-measure() {
-  local out="$work/time.txt"
-  /usr/bin/time -f "%U %S" -o "$out" "$@" >/dev/null 2>&1 || true
-  tail -n 1 "$out" | awk '{ printf "%.2f\n", $1 + $2 }'
-}
+bench_setup cast-bench
+start_icecast "$password" 3 '<clients>1000</clients><sources>1000</sources>
+    <queue-size>524288</queue-size><client-timeout>30</client-timeout>
+    <header-timeout>15</header-timeout><source-timeout>10</source-timeout>'
+port=$icecast_port
 
 run_velloran() {
   local n=$1 root="$work/velloran-$1"
   mkdir -p "$root"
   {
-    printf '[General]\nSlotCount=%d\nAlarmSlotCount=0\nCloseConfirmation=off\n' "$n"
-    printf '[Webserver]\nEnabled=off\n'
+    ini_head "$n"
     for ((i = 0; i < n; i++)); do
       printf '[Slot%d]\nSource=Soundcard\nDevice=GEN:tone\nFormat=mp3\nBitrate=128\n' "$i"
       printf 'SampleRate=44100\nCleanupDaysEnabled=off\nCleanupSpaceEnabled=off\n'
@@ -67,7 +34,7 @@ run_velloran() {
       printf 'StreamingMountPoint=/v%d-%d.mp3\nStreamingPassword=%s\n' "$n" "$i" "$password"
     done
   } > "$root/Velloran.ini"
-  measure timeout -s TERM "$duration" "$velloran" -headless -rootfolder "$root"
+  cpu_seconds timeout -s TERM "$duration" "$velloran" -headless -rootfolder "$root"
 }
 
 run_ffmpeg() {
@@ -82,7 +49,7 @@ for ((i = 0; i < $n; i++)); do
 done
 wait
 SCRIPT
-  measure bash "$work/ffmpeg-run.sh"
+  cpu_seconds bash "$work/ffmpeg-run.sh"
 }
 
 # Mounts of a run that the server saw a source on (a check that the streams really went out).

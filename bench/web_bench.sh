@@ -8,29 +8,11 @@
 #
 # Usage: bench/web_bench.sh [path/to/web_bench_server]     (DURATION=seconds, default 10)
 set -euo pipefail
+source "$(dirname "$0")/lib.sh"
 server="${1:-$(dirname "$0")/../build/bench/web_bench_server}"
 duration="${DURATION:-10}"
 connections="${CONNECTIONS:-200}"
-work="$(mktemp -d /tmp/velloran-webbench-XXXXXX)"
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-free_port() {
-  python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
-}
-wait_port() {
-  for _ in $(seq 100); do
-    (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null && return 0
-    sleep 0.1
-  done
-  echo "server on port $1 did not start" >&2
-  exit 1
-}
+bench_setup webbench
 rss_kib() { awk '/^VmRSS/ { print $2 }' "/proc/$1/status"; }
 
 head -c 1024 /dev/urandom | base64 -w 0 | head -c 1024 > "$work/small.txt"
@@ -47,19 +29,6 @@ wait_port "$ours"
 wait_port "$peer"
 
 auth="Authorization: Basic $(printf 'admin:secret' | base64)"
-# Prints "requests_per_second p99_ms non2xx_or_errors".
-run_wrk() {
-  local out
-  out=$(wrk -t2 -c"$connections" -d"${duration}s" --latency -H "Connection: close" "$@")
-  local rps p99 errors
-  rps=$(awk '/^Requests\/sec:/ { print $2 }' <<< "$out")
-  p99=$(awk '$1 == "99%" { v = $2; if (v ~ /us$/) { sub(/us/, "", v); v /= 1000 }
-                          else if (v ~ /ms$/) { sub(/ms/, "", v) }
-                          else if (v ~ /s$/) { sub(/s/, "", v); v *= 1000 } print v }' <<< "$out")
-  errors=$(awk '/Non-2xx|Socket errors/ { sub(/^ +/, ""); printf "%s; ", $0 }' <<< "$out")
-  echo "${rps:-0} ${p99:-0} ${errors:-none}"
-}
-
 printf '%-34s %12s %10s  %s\n' scenario "requests/s" "p99 ms" "errors"
 read -r o_rps o_p99 o_err < <(run_wrk -H "$auth" "http://127.0.0.1:$ours/small.txt")
 printf '%-34s %12s %10s  %s\n' "velloran built-in file" "$o_rps" "$o_p99" "$o_err"

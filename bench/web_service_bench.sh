@@ -11,33 +11,15 @@
 # Usage: bench/web_service_bench.sh [path/to/web_service_bench_server]
 #   DURATION=seconds (10), CONNECTIONS (200), SLOTS (32), ROWS (100000), BIG_MIB (512)
 set -euo pipefail
+source "$(dirname "$0")/lib.sh"
 server="${1:-$(dirname "$0")/../build/bench/web_service_bench_server}"
 duration="${DURATION:-10}"
 connections="${CONNECTIONS:-200}"
 slots="${SLOTS:-32}"
 rows="${ROWS:-100000}"
 big_mib="${BIG_MIB:-512}"
-work="$(mktemp -d /tmp/velloran-wsbench-XXXXXX)"
+bench_setup wsbench
 chmod 755 "$work"  # nginx's worker processes read the files as another user
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-free_port() {
-  python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
-}
-wait_port() {
-  for _ in $(seq 100); do
-    (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null && return 0
-    sleep 0.1
-  done
-  echo "server on port $1 did not start" >&2
-  exit 1
-}
 
 ours=$(free_port)
 "$server" "$ours" "$work" "$slots" "$rows" "$big_mib" > "$work/server.out" 2> "$work/server.err" &
@@ -80,21 +62,9 @@ nginx -p "$work/nginx" -c "$work/nginx/nginx.conf" &
 pids+=($!)
 wait_port "$peer"
 
-# Prints "requests_per_second p99_ms non2xx_or_errors".
-run_wrk() {
-  local out
-  # A 30 s time-out: a request that waits long is measured, not dropped and sent again (an
-  # abandoned request still costs the server its work).
-  out=$(wrk -t2 -c"$connections" -d"${duration}s" --timeout 30s --latency \
-    -H "Connection: close" "$@")
-  local rps p99 errors
-  rps=$(awk '/^Requests\/sec:/ { print $2 }' <<< "$out")
-  p99=$(awk '$1 == "99%" { v = $2; if (v ~ /us$/) { sub(/us/, "", v); v /= 1000 }
-                          else if (v ~ /ms$/) { sub(/ms/, "", v) }
-                          else if (v ~ /s$/) { sub(/s/, "", v); v *= 1000 } print v }' <<< "$out")
-  errors=$(awk '/Non-2xx|Socket errors/ { sub(/^ +/, ""); printf "%s; ", $0 }' <<< "$out")
-  echo "${rps:-0} ${p99:-0} ${errors:-none}"
-}
+# A 30 s time-out: a request that waits long is measured, not dropped and sent again (an
+# abandoned request still costs the server its work).
+wrk_options=(--timeout 30s)
 
 echo "$slots slots recording; recordings table of $rows rows; calendar week: $events events"
 printf '%-38s %12s %10s  %s\n' scenario "requests/s" "p99 ms" "errors"

@@ -8,19 +8,17 @@
 #
 # Usage: bench/window_bench.sh [path/to/velloran] [N]
 set -euo pipefail
+source "$(dirname "$0")/lib.sh"
 velloran="${1:-$(dirname "$0")/../build/src/velloran}"
 n="${2:-64}"
 duration="${DURATION:-60}"
-work="$(mktemp -d /tmp/velloran-window-bench-XXXXXX)"
-trap 'rm -rf "$work"' EXIT
+bench_setup window-bench
 
 write_ini() {
   local root=$1
   mkdir -p "$root"
   {
-    printf '[General]\nSlotCount=%d\nAlarmSlotCount=0\nCloseConfirmation=off\n' "$n"
-    printf 'ColumnCount=8\nVerticalAutoSize=on\n'
-    printf '[Webserver]\nEnabled=off\n'
+    ini_head "$n" $'ColumnCount=8\nVerticalAutoSize=on\n'
     printf '[MainWindowPosition]\nLeft=0\nTop=0\nWidth=1600\nHeight=1000\n'
     for ((i = 0; i < n; i++)); do
       printf '[Slot%d]\nName=Slot %d\nSource=Soundcard\nDevice=GEN:tone\nFormat=wav16\n' "$i" "$i"
@@ -34,15 +32,15 @@ write_ini "$work/headless"
 # Our own X server, so that its drawing work counts as part of the window's cost.
 Xvfb -displayfd 3 -screen 0 1920x1200x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
 xvfb=$!
-trap 'kill $xvfb 2>/dev/null || true; rm -rf "$work"' EXIT
+pids+=("$xvfb")
 for _ in $(seq 100); do [[ -s "$work/display" ]] && break; sleep 0.1; done
 export DISPLAY=":$(head -n 1 "$work/display")"
 
-/usr/bin/time -f "%U %S" -o "$work/window.time" \
-  timeout -s TERM "$duration" "$velloran" -rootfolder "$work/window" >/dev/null 2>&1 &
+cpu_seconds timeout -s TERM "$duration" "$velloran" -rootfolder "$work/window" \
+  > "$work/window.cpu" &
 window=$!
-/usr/bin/time -f "%U %S" -o "$work/headless.time" \
-  timeout -s TERM "$duration" "$velloran" -headless -rootfolder "$work/headless" >/dev/null 2>&1 &
+cpu_seconds timeout -s TERM "$duration" "$velloran" -headless -rootfolder "$work/headless" \
+  > "$work/headless.cpu" &
 headless=$!
 sleep 5
 # The window must show all N tiles: its size as the X server has it.
@@ -52,9 +50,8 @@ wait "$window" "$headless" || true  # both end by the time-out's SIGTERM
 ticks=$(getconf CLK_TCK)
 xcpu=$(awk -v t="$ticks" '{ printf "%.2f", ($14 + $15) / t }' "/proc/$xvfb/stat")
 
-cpu() { tail -n 1 "$1" | awk '{ printf "%.2f", $1 + $2 }'; }
-wcpu=$(cpu "$work/window.time")
-hcpu=$(cpu "$work/headless.time")
+wcpu=$(cat "$work/window.cpu")
+hcpu=$(cat "$work/headless.cpu")
 awk -v w="$wcpu" -v h="$hcpu" -v x="$xcpu" -v n="$n" -v d="$duration" 'BEGIN {
   printf "%6s  %11s  %11s  %12s  %22s  %8s\n", "N", "window cpu", "Xvfb cpu", "headless cpu",
     "window ms cpu/s/slot", "ratio"
