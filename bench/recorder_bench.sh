@@ -6,20 +6,14 @@
 #
 # Usage: bench/recorder_bench.sh [path/to/velloran] [N ...]
 set -euo pipefail
+source "$(dirname "$0")/lib.sh"
 velloran="${1:-$(dirname "$0")/../build/src/velloran}"
 shift || true
 counts=("$@")
 [[ ${#counts[@]} -eq 0 ]] && counts=(8 32 128)
 duration="${DURATION:-60}"
-work="$(mktemp -d /tmp/velloran-bench-XXXXXX)"
-trap 'rm -rf "$work"' EXIT
-
-# Prints "cpu_seconds max_rss_kib" of a command run under GNU time (children included).
-measure() {
-  local out="$work/time.txt"
-  /usr/bin/time -f "%U %S %M" -o "$out" "$@" >/dev/null 2>&1 || true
-  tail -n 1 "$out" | awk '{ printf "%.2f %d\n", $1 + $2, $3 }'
-}
+bench_setup bench
+measure() { cpu_and_peak "$@"; }  # prints "cpu_seconds max_rss_kib"
 
 run_velloran() {
   local n=$1 root="$work/velloran-$1"
