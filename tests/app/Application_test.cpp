@@ -4,7 +4,6 @@
 #include <time.h>
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
@@ -22,24 +21,14 @@
 #include "support/ScopedTimeZone.h"
 #include "support/TempDir.h"
 #include "support/TimeLocale.h"
+#include "support/qt/ProcessEventsUntil.h"
 
 namespace velloran::app {
 namespace {
 
 using test::Steps;
 
-// Runs the main thread's event loop until done() holds (or a generous safety limit passes).
-template <typename Pred>
-bool ProcessEventsUntil(Pred done) {
-  QDeadlineTimer deadline(20000);
-  while (!done()) {
-    if (deadline.hasExpired()) {
-      return false;
-    }
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-  }
-  return true;
-}
+using velloran::test::ProcessEventsUntil;
 
 class ApplicationTest : public ::testing::Test {
  protected:

@@ -4,28 +4,18 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <csignal>
 #include <fstream>
-#include <functional>
 
 #include "app/ShutdownSignals.h"
 #include "support/TempDir.h"
+#include "support/qt/ProcessEventsUntil.h"
 
 namespace velloran::app {
 namespace {
 
-bool ProcessEventsUntil(const std::function<bool()>& done) {
-  QDeadlineTimer deadline(20000);
-  while (!done()) {
-    if (deadline.hasExpired()) {
-      return false;
-    }
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-  }
-  return true;
-}
+using velloran::test::ProcessEventsUntil;
 
 TEST(SingleInstanceTest, SecondStartHandsOverToTheFirst) {
   velloran::test::TempDir dir;

@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <atomic>
 #include <fstream>
 #include <memory>
@@ -18,21 +16,12 @@
 #include "core/ConfigFile.h"
 #include "support/RawHttp.h"
 #include "support/TempDir.h"
+#include "support/qt/ProcessEventsUntil.h"
 
 namespace velloran::app {
 namespace {
 
-template <typename Pred>
-bool ProcessEventsUntil(Pred done) {
-  QDeadlineTimer deadline(20000);
-  while (!done()) {
-    if (deadline.hasExpired()) {
-      return false;
-    }
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-  }
-  return true;
-}
+using velloran::test::ProcessEventsUntil;
 
 class WebServerServiceTest : public ::testing::Test {
  protected:

@@ -5,8 +5,6 @@
 // request did not wait for the slot.
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -21,6 +19,7 @@
 #include "core/ConfigFile.h"
 #include "support/RawHttp.h"
 #include "support/TempDir.h"
+#include "support/qt/ProcessEventsUntil.h"
 
 namespace velloran::app {
 namespace {
@@ -29,17 +28,7 @@ using velloran::test::Base64;
 using velloran::test::RawHttpReply;
 using velloran::test::RawRequest;
 
-template <typename Pred>
-bool ProcessEventsUntil(Pred done) {
-  QDeadlineTimer deadline(20000);
-  while (!done()) {
-    if (deadline.hasExpired()) {
-      return false;
-    }
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-  }
-  return true;
-}
+using velloran::test::ProcessEventsUntil;
 
 class RemoteCommandsTest : public ::testing::Test {
  protected:

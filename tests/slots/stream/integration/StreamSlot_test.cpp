@@ -24,6 +24,7 @@
 #include "support/AudioDecode.h"
 #include "support/IcecastServer.h"
 #include "support/LoopbackHttpServer.h"
+#include "support/RealTimeSlotTest.h"
 #include "support/ServerProcess.h"
 #include "support/TempDir.h"
 #include "support/WaitUntil.h"
@@ -65,7 +66,7 @@ double LongestSilence(const test::DecodedAudio& audio, size_t end) {
   return static_cast<double>(longest) / audio.sampleRate;
 }
 
-class StreamSlotTest : public ::testing::Test {
+class StreamSlotTest : public test::RealTimeSlotTest {
  protected:
   void SetUp() override {
     // The default: Icecast holds an Ogg stream back for about two seconds when it starts the next
@@ -73,36 +74,12 @@ class StreamSlotTest : public ::testing::Test {
     BASS_SetConfig(BASS_CONFIG_NET_TIMEOUT, 5000);
     BASS_SetConfig(BASS_CONFIG_NET_PLAYLIST, 1);
   }
-  void TearDown() override { slot_.reset(); }
 
   TSlotInfo& MakeSlot(const std::string& url) {
-    std::ofstream ini(dir_.File("Velloran.ini"));
-    ini << "[Slot0]\nName=Radio\nSource=Stream\nStreamURL=" << url
-        << "\nFormat=wav16\nSampleRate=44100\nCueSheet=on\nFlatFilenames=on\nFolder="
-        << dir_.File("rec") << "\n";
-    ini.close();
-    config_ = std::make_unique<ConfigFile>(dir_.File("Velloran.ini"));
-    slot_ = std::make_unique<TSlotInfo>(*config_, false, 0, nullptr);
-    slot_->OnLogMessage = [this](const void*, const std::string& line) {
-      std::lock_guard lock(logMutex_);
-      log_.push_back(line);
-    };
-    slot_->Initialize(true);
-    slot_->StartRecording();
-    return *slot_;
+    return StartSlot("[Slot0]\nName=Radio\nSource=Stream\nStreamURL=" + url +
+                     "\nFormat=wav16\nSampleRate=44100\nCueSheet=on\nFlatFilenames=on\nFolder=" +
+                     dir_.File("rec") + "\n");
   }
-  int LogCount(const std::string& part) {
-    std::lock_guard lock(logMutex_);
-    return static_cast<int>(std::count_if(log_.begin(), log_.end(), [&](const std::string& l) {
-      return l.find(part) != std::string::npos;
-    }));
-  }
-
-  test::TempDir dir_;
-  std::unique_ptr<ConfigFile> config_;
-  std::unique_ptr<TSlotInfo> slot_;
-  std::mutex logMutex_;
-  std::vector<std::string> log_;
 };
 
 TEST_F(StreamSlotTest, UnreachableUrlShowsTheErrorAndRetriesEverySecond) {

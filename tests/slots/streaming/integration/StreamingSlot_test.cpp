@@ -24,6 +24,7 @@
 #include "support/AudioDecode.h"
 #include "support/IcecastServer.h"
 #include "support/IcyListener.h"
+#include "support/RealTimeSlotTest.h"
 #include "support/ShoutcastV2Peer.h"
 #include "support/TempDir.h"
 #include "support/WaitUntil.h"
@@ -84,7 +85,7 @@ bool Contains(const std::vector<std::string>& list, const std::string& item) {
 
 using velloran::test::WaitUntil;
 
-class StreamingSlotTest : public ::testing::Test {
+class StreamingSlotTest : public test::RealTimeSlotTest {
  protected:
   static void SetUpTestSuite() {
     if (catalogue_ == nullptr) {
@@ -94,27 +95,15 @@ class StreamingSlotTest : public ::testing::Test {
     }
   }
   void SetUp() override { BASS_SetConfig(BASS_CONFIG_NET_TIMEOUT, 3000); }
-  void TearDown() override { slot_.reset(); }
 
   // Slot 0 recording the generator tone; lines add the streaming keys.
   TSlotInfo& MakeSlot(const std::string& lines) {
-    slot_.reset();
-    {
-      std::ofstream ini(dir_.File("Velloran.ini"));
-      ini << "[Slot0]\nName=Cast\nSource=Soundcard\nDevice=GEN:tone\nSampleRate=44100\n"
-             "Bitrate=128\nFolder="
-          << Folder() << "\nStreamingEnabled=on\nStreamingTitleFilename=" << TitleFile() << "\n"
-          << lines;
-    }
-    config_ = std::make_unique<ConfigFile>(dir_.File("Velloran.ini"));
-    slot_ = std::make_unique<TSlotInfo>(*config_, false, 0, catalogue_);
-    slot_->OnLogMessage = [this](const void*, const std::string& line) {
-      std::lock_guard lock(logMutex_);
-      log_.push_back(line);
-    };
-    slot_->Initialize(true);
-    slot_->StartRecording();
-    return *slot_;
+    return StartSlot(
+        "[Slot0]\nName=Cast\nSource=Soundcard\nDevice=GEN:tone\nSampleRate=44100\n"
+        "Bitrate=128\nFolder=" +
+            Folder() + "\nStreamingEnabled=on\nStreamingTitleFilename=" + TitleFile() + "\n" +
+            lines,
+        catalogue_);
   }
   std::string Folder() const { return dir_.Path().string() + "/rec"; }
   std::string TitleFile() const { return dir_.File("title.txt"); }
@@ -126,20 +115,6 @@ class StreamingSlotTest : public ::testing::Test {
     std::filesystem::last_write_time(TitleFile(), std::filesystem::file_time_type::clock::now() -
                                                       std::chrono::seconds(2) +
                                                       std::chrono::milliseconds(++writes));
-  }
-  int LogCount(const std::string& part) {
-    std::lock_guard lock(logMutex_);
-    return static_cast<int>(std::count_if(log_.begin(), log_.end(), [&](const std::string& l) {
-      return l.find(part) != std::string::npos;
-    }));
-  }
-  std::string LogText() {
-    std::lock_guard lock(logMutex_);
-    std::string text;
-    for (const auto& line : log_) {
-      text += line + "\n";
-    }
-    return text;
   }
   bool Connected(TSlotInfo& slot, int ms = 15000) {
     return WaitUntil([&] { return slot.StreamingStatus() == ssConnected; }, ms);
@@ -168,11 +143,6 @@ class StreamingSlotTest : public ::testing::Test {
   }
 
   static inline audio::DeviceCatalogue* catalogue_ = nullptr;
-  test::TempDir dir_;
-  std::unique_ptr<ConfigFile> config_;
-  std::unique_ptr<TSlotInfo> slot_;
-  std::mutex logMutex_;
-  std::vector<std::string> log_;
   int heard_ = 0;
 };
 

@@ -1,17 +1,14 @@
-#pragma once
 // One QCoreApplication for a whole test program: the application object's timers and queued
-// calls need the main thread's event loop. A test program registers it once, from one of its
-// own files:
-//   [[maybe_unused]] ::testing::Environment* const kQt =
-//       ::testing::AddGlobalTestEnvironment(new velloran::test::QtCoreEnvironment);
-// Header only: the test support library itself does not link Qt.
+// calls need the main thread's event loop. tests/CMakeLists.txt adds this file to the test
+// programs that need it (the application's); it lives apart from the test support library,
+// which does not link Qt.
 // Thread contract: gtest calls SetUp and TearDown on the main thread.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
 #include <memory>
 
-namespace velloran::test {
+namespace {
 
 class QtCoreEnvironment : public ::testing::Environment {
  public:
@@ -27,4 +24,7 @@ class QtCoreEnvironment : public ::testing::Environment {
   std::unique_ptr<QCoreApplication> app_;
 };
 
-}  // namespace velloran::test
+[[maybe_unused]] ::testing::Environment* const kQt =
+    ::testing::AddGlobalTestEnvironment(new QtCoreEnvironment);
+
+}  // namespace
