@@ -17,14 +17,16 @@ inline int16_t FloatToPcm16(float sample) noexcept {
   if (std::isnan(sample)) {
     return 0;
   }
-  float scaled = sample * 32768.0f;
-  if (scaled >= 32767.0f) {
+  // In double the half added is exact for every float (24 significant bits), so a value just
+  // below a half is not rounded up by the addition itself.
+  const double scaled = static_cast<double>(sample) * 32768.0;
+  if (scaled >= 32767.0) {
     return 32767;
   }
-  if (scaled <= -32768.0f) {
+  if (scaled <= -32768.0) {
     return -32768;
   }
-  return static_cast<int16_t>(scaled >= 0.0f ? scaled + 0.5f : scaled - 0.5f);
+  return static_cast<int16_t>(scaled >= 0.0 ? scaled + 0.5 : scaled - 0.5);
 }
 
 inline float Pcm16ToFloat(int16_t sample) noexcept {

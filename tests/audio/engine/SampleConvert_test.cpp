@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
 #include <limits>
 #include <vector>
@@ -29,6 +30,14 @@ TEST(SampleConvertTest, RoundsAndClips) {
       {0.5f / 32768, 1},  // halves away from zero
       {-0.5f / 32768, -1},
       {2.5f / 32768, 3},
+      {32766.5f / 32768, 32767},
+      {-32767.5f / 32768, -32768},
+      {std::nextafter(1.0f, 0.0f), 32767},  // just below full scale
+      {-std::nextafter(1.0f, 0.0f), -32768},
+      // Just below a half: adding 0.5 in float would round the sum up to 1.
+      {std::nextafter(0.5f, 0.0f) / 32768, 0},
+      {-std::nextafter(0.5f, 0.0f) / 32768, 0},
+      {std::nextafter(1.5f, 0.0f) / 32768, 1},
       {std::numeric_limits<float>::denorm_min(), 0},
       {std::numeric_limits<float>::quiet_NaN(), 0},
   };
