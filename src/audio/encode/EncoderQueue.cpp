@@ -1,13 +1,24 @@
 #include "audio/encode/EncoderQueue.h"
 
+#include <linux/futex.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <ctime>
 
 #include "audio/engine/SampleConvert.h"
 
 namespace velloran::audio {
 
+static_assert(sizeof(std::atomic<uint32_t>) == sizeof(uint32_t) &&
+                  std::atomic<uint32_t>::is_always_lock_free,
+              "the sequence number is used as a futex word");
+
 EncoderQueue::EncoderQueue(size_t capacityBytes)
-    : ring_(std::max<size_t>(capacityBytes & ~size_t{1}, 2)) {}
+    : ring_(std::max<size_t>(capacityBytes & ~size_t{1}, 2)),
+      wakeLevel_(std::max<size_t>(ring_.Capacity() / 2, 2)) {}
 
 bool EncoderQueue::PushFloat(const float* samples, size_t count) noexcept {
   const size_t bytes = count * 2;
@@ -27,7 +38,14 @@ bool EncoderQueue::PushFloat(const float* samples, size_t count) noexcept {
     ConvertFloatToPcm16(samples + spans.firstBytes / 2, spans.secondBytes / 2, spans.second);
   }
   ring_.Commit(bytes);
-  Wake();
+  if (ring_.UsedBytes() >= wakeLevel_) {
+    // Pairs with the fence in Wait: either the consumer sees the new fill level before it
+    // sleeps, or this thread sees it asleep.
+    std::atomic_thread_fence(std::memory_order_seq_cst);
+    if (sleeping_.load(std::memory_order_relaxed)) {
+      Wake();
+    }
+  }
   return true;
 }
 
@@ -40,13 +58,27 @@ void EncoderQueue::Consume(size_t bytes) noexcept {
   ring_.Consume(bytes);
 }
 
-void EncoderQueue::Wait(uint32_t seen) const noexcept {
-  sequence_.wait(seen, std::memory_order_acquire);
+bool EncoderQueue::Wait(uint32_t seen, std::chrono::milliseconds timeout) noexcept {
+  sleeping_.store(true, std::memory_order_relaxed);
+  std::atomic_thread_fence(std::memory_order_seq_cst);
+  bool woken = true;
+  if (ring_.UsedBytes() < wakeLevel_ && sequence_.load(std::memory_order_acquire) == seen) {
+    timespec relative{};
+    relative.tv_sec = static_cast<time_t>(timeout.count() / 1000);
+    relative.tv_nsec = static_cast<long>(timeout.count() % 1000) * 1000000L;
+    // The kernel compares the word with seen and sleeps only while they are equal.
+    const long rc = syscall(SYS_futex, reinterpret_cast<uint32_t*>(&sequence_), FUTEX_WAIT_PRIVATE,
+                            seen, &relative, nullptr, 0);
+    woken = !(rc == -1 && errno == ETIMEDOUT);
+  }
+  sleeping_.store(false, std::memory_order_relaxed);
+  return woken;
 }
 
 void EncoderQueue::Wake() noexcept {
   sequence_.fetch_add(1, std::memory_order_release);
-  sequence_.notify_one();
+  syscall(SYS_futex, reinterpret_cast<uint32_t*>(&sequence_), FUTEX_WAKE_PRIVATE, 1, nullptr,
+          nullptr, 0);
 }
 
 }  // namespace velloran::audio

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -61,15 +62,39 @@ TEST(EncoderQueueTest, DropsWholeBlocksThatDoNotFitAndCountsThem) {
   EXPECT_EQ(ReadAll(queue), (std::vector<int16_t>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
 }
 
-TEST(EncoderQueueTest, WaitEndsWhenTheProducerPushes) {
-  EncoderQueue queue(1024);
+TEST(EncoderQueueTest, TheWriterIsWokenPerBatchNotPerBlock) {
+  EncoderQueue queue(1024);  // wake level: 512 bytes
+  ASSERT_EQ(queue.WakeLevel(), 512u);
+  const auto small = Block(0, 4);
+  // A block below the wake level leaves a sleeping consumer asleep until its period ends.
+  ASSERT_TRUE(queue.PushFloat(small.data(), small.size()));
+  EXPECT_FALSE(queue.Wait(queue.Sequence(), std::chrono::milliseconds(20)));
+  EXPECT_EQ(queue.Readable(), 8u);
+
+  // Reaching the wake level ends the wait, whether the consumer sleeps already or not yet.
+  const auto big = Block(0, 256);
+  for (const bool pushFirst : {true, false}) {
+    while (queue.Readable() > 0) {
+      queue.Consume(queue.Peek().size);
+    }
+    const uint32_t seen = queue.Sequence();
+    if (pushFirst) {
+      ASSERT_TRUE(queue.PushFloat(big.data(), big.size()));
+    }
+    std::thread consumer([&] { EXPECT_TRUE(queue.Wait(seen, std::chrono::minutes(5))); });
+    if (!pushFirst) {
+      ASSERT_TRUE(queue.PushFloat(big.data(), big.size()));
+    }
+    consumer.join();
+  }
+
+  // Wake (a stop request) ends a wait on an empty queue.
+  while (queue.Readable() > 0) {
+    queue.Consume(queue.Peek().size);
+  }
   const uint32_t seen = queue.Sequence();
-  std::thread consumer([&] {
-    queue.Wait(seen);
-    EXPECT_EQ(queue.Readable(), 8u);
-  });
-  const auto block = Block(1, 4);
-  queue.PushFloat(block.data(), block.size());
+  std::thread consumer([&] { EXPECT_TRUE(queue.Wait(seen, std::chrono::minutes(5))); });
+  queue.Wake();
   consumer.join();
 }
 
