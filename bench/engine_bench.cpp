@@ -26,6 +26,7 @@
 #include "audio/bass.h"
 #include "audio/engine/Engine.h"
 #include "audio/engine/ResamplerFactory.h"
+#include "audio/engine/SampleConvert.h"
 
 namespace {
 
@@ -74,14 +75,12 @@ struct Meter {
   static void Counter(HDSP, DWORD, void*, DWORD length, void* user) {
     static_cast<Meter*>(user)->bytes += length;
   }
+  // The encoders' intake: the same block conversion the encoder queue runs.
   static void To16Bit(HDSP, DWORD, void* buffer, DWORD length, void* user) {
     auto* m = static_cast<Meter*>(user);
-    const auto* s = static_cast<const float*>(buffer);
     const size_t n = std::min<size_t>(length / 4, m->pcm.size());
-    for (size_t i = 0; i < n; ++i) {
-      const float v = std::clamp(s[i] * 32768.0f, -32768.0f, 32767.0f);
-      m->pcm[i] = static_cast<int16_t>(std::lrint(v));
-    }
+    velloran::audio::ConvertFloatToPcm16(static_cast<const float*>(buffer), n,
+                                         reinterpret_cast<uint8_t*>(m->pcm.data()));
   }
 };
 
