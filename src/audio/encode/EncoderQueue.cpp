@@ -38,13 +38,11 @@ bool EncoderQueue::PushFloat(const float* samples, size_t count) noexcept {
     ConvertFloatToPcm16(samples + spans.firstBytes / 2, spans.secondBytes / 2, spans.second);
   }
   ring_.Commit(bytes);
-  if (ring_.UsedBytes() >= wakeLevel_) {
-    // Pairs with the fence in Wait: either the consumer sees the new fill level before it
-    // sleeps, or this thread sees it asleep.
-    std::atomic_thread_fence(std::memory_order_seq_cst);
-    if (sleeping_.load(std::memory_order_relaxed)) {
-      Wake();
-    }
+  // Both sides change the sleeping flag with a read-modify-write, so one of them comes second
+  // and sees the other: either the consumer sees the new fill level before it sleeps, or this
+  // thread sees it asleep (and claims the wake).
+  if (ring_.UsedBytes() >= wakeLevel_ && sleeping_.exchange(false, std::memory_order_acq_rel)) {
+    Wake();
   }
   return true;
 }
@@ -59,8 +57,7 @@ void EncoderQueue::Consume(size_t bytes) noexcept {
 }
 
 bool EncoderQueue::Wait(uint32_t seen, std::chrono::milliseconds timeout) noexcept {
-  sleeping_.store(true, std::memory_order_relaxed);
-  std::atomic_thread_fence(std::memory_order_seq_cst);
+  sleeping_.exchange(true, std::memory_order_acq_rel);
   bool woken = true;
   if (ring_.UsedBytes() < wakeLevel_ && sequence_.load(std::memory_order_acquire) == seen) {
     timespec relative{};
@@ -71,7 +68,7 @@ bool EncoderQueue::Wait(uint32_t seen, std::chrono::milliseconds timeout) noexce
                             seen, &relative, nullptr, 0);
     woken = !(rc == -1 && errno == ETIMEDOUT);
   }
-  sleeping_.store(false, std::memory_order_relaxed);
+  sleeping_.store(false, std::memory_order_release);
   return woken;
 }
 
