@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "alarms/Curl.h"
+#include "core/Base64.h"
 #include "core/Clock.h"
 #include "core/DateTime.h"
 #include "core/Error.h"
@@ -64,34 +65,6 @@ bool IsAscii(const std::string& s) {
   return true;
 }
 
-std::string Base64(const std::string& in) {
-  static const char* const kAlphabet =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  size_t i = 0;
-  while (i + 2 < in.size()) {
-    const uint32_t v = (static_cast<uint32_t>(static_cast<unsigned char>(in[i])) << 16) |
-                       (static_cast<uint32_t>(static_cast<unsigned char>(in[i + 1])) << 8) |
-                       static_cast<uint32_t>(static_cast<unsigned char>(in[i + 2]));
-    out += kAlphabet[(v >> 18) & 63];
-    out += kAlphabet[(v >> 12) & 63];
-    out += kAlphabet[(v >> 6) & 63];
-    out += kAlphabet[v & 63];
-    i += 3;
-  }
-  if (i < in.size()) {
-    uint32_t v = static_cast<uint32_t>(static_cast<unsigned char>(in[i])) << 16;
-    if (i + 1 < in.size()) {
-      v |= static_cast<uint32_t>(static_cast<unsigned char>(in[i + 1])) << 8;
-    }
-    out += kAlphabet[(v >> 18) & 63];
-    out += kAlphabet[(v >> 12) & 63];
-    out += i + 1 < in.size() ? kAlphabet[(v >> 6) & 63] : '=';
-    out += '=';
-  }
-  return out;
-}
-
 // Non-ASCII header text as UTF-8 encoded words, folded onto continuation lines; each word holds
 // whole UTF-8 characters.
 std::string EncodedWords(const std::string& text) {
@@ -107,7 +80,7 @@ std::string EncodedWords(const std::string& text) {
     if (!out.empty()) {
       out += "\r\n ";
     }
-    out += "=?UTF-8?B?" + Base64(text.substr(i, end - i)) + "?=";
+    out += "=?UTF-8?B?" + Base64Encode(text.substr(i, end - i)) + "?=";
     i = end;
   }
   return out;

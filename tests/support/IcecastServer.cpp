@@ -12,37 +12,11 @@
 #include <sstream>
 #include <thread>
 
+#include "core/Base64.h"
+
 namespace velloran::test {
 
 namespace {
-
-std::string Base64(const std::string& in) {
-  static const char* table = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  size_t i = 0;
-  while (i + 2 < in.size()) {
-    const uint32_t v = (static_cast<uint8_t>(in[i]) << 16) |
-                       (static_cast<uint8_t>(in[i + 1]) << 8) | static_cast<uint8_t>(in[i + 2]);
-    out += table[(v >> 18) & 63];
-    out += table[(v >> 12) & 63];
-    out += table[(v >> 6) & 63];
-    out += table[v & 63];
-    i += 3;
-  }
-  if (i + 1 == in.size()) {
-    const uint32_t v = static_cast<uint8_t>(in[i]) << 16;
-    out += table[(v >> 18) & 63];
-    out += table[(v >> 12) & 63];
-    out += "==";
-  } else if (i + 2 == in.size()) {
-    const uint32_t v = (static_cast<uint8_t>(in[i]) << 16) | (static_cast<uint8_t>(in[i + 1]) << 8);
-    out += table[(v >> 18) & 63];
-    out += table[(v >> 12) & 63];
-    out += table[(v >> 6) & 63];
-    out += '=';
-  }
-  return out;
-}
 
 std::string UrlEncode(const std::string& text) {
   std::string out;
@@ -104,7 +78,7 @@ int LoopbackGet(int port, const std::string& path, const std::string& credential
   }
   std::string request = "GET " + path + " HTTP/1.0\r\nHost: 127.0.0.1\r\n";
   if (!credentials.empty()) {
-    request += "Authorization: Basic " + Base64(credentials) + "\r\n";
+    request += "Authorization: Basic " + Base64Encode(credentials) + "\r\n";
   }
   request += "\r\n";
   (void)!send(fd, request.data(), request.size(), MSG_NOSIGNAL);

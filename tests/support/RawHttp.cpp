@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/Base64.h"
+
 namespace velloran::test {
 
 int ConnectLoopback(uint16_t port) {
@@ -117,41 +119,11 @@ RawHttpReply RawRequest(uint16_t port, const std::string& bytes) {
   return reply;
 }
 
-std::string Base64(const std::string& text) {
-  static constexpr char kAlphabet[] =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  size_t i = 0;
-  while (i + 2 < text.size()) {
-    const uint32_t v = (static_cast<uint8_t>(text[i]) << 16) |
-                       (static_cast<uint8_t>(text[i + 1]) << 8) | static_cast<uint8_t>(text[i + 2]);
-    out += kAlphabet[(v >> 18) & 63];
-    out += kAlphabet[(v >> 12) & 63];
-    out += kAlphabet[(v >> 6) & 63];
-    out += kAlphabet[v & 63];
-    i += 3;
-  }
-  if (i + 1 == text.size()) {
-    const uint32_t v = static_cast<uint8_t>(text[i]) << 16;
-    out += kAlphabet[(v >> 18) & 63];
-    out += kAlphabet[(v >> 12) & 63];
-    out += "==";
-  } else if (i + 2 == text.size()) {
-    const uint32_t v =
-        (static_cast<uint8_t>(text[i]) << 16) | (static_cast<uint8_t>(text[i + 1]) << 8);
-    out += kAlphabet[(v >> 18) & 63];
-    out += kAlphabet[(v >> 12) & 63];
-    out += kAlphabet[(v >> 6) & 63];
-    out += '=';
-  }
-  return out;
-}
-
 RawHttpReply HttpGet(uint16_t port, const std::string& target, const std::string& userPassword,
                      const std::string& method) {
   std::string request = method + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n";
   if (!userPassword.empty()) {
-    request += "Authorization: Basic " + Base64(userPassword) + "\r\n";
+    request += "Authorization: Basic " + Base64Encode(userPassword) + "\r\n";
   }
   request += "\r\n";
   return RawRequest(port, request);

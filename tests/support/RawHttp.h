@@ -38,7 +38,5 @@ RawHttpReply RawRequest(uint16_t port, const std::string& bytes);
 // A GET (or another method) of target with optional Basic credentials "user:password".
 RawHttpReply HttpGet(uint16_t port, const std::string& target, const std::string& userPassword = "",
                      const std::string& method = "GET");
-// Base64 of the text (for Authorization headers).
-std::string Base64(const std::string& text);
 
 }  // namespace velloran::test

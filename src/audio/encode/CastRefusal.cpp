@@ -6,6 +6,7 @@
 #include <cctype>
 
 #include "audio/encode/CastSocket.h"
+#include "core/Base64.h"
 
 namespace velloran::audio {
 
@@ -13,26 +14,6 @@ namespace {
 
 constexpr size_t kMaxReply = 2048;
 constexpr size_t kMaxAnswer = 200;
-
-std::string Base64(const std::string& in) {
-  static constexpr char kTable[] =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  for (size_t i = 0; i < in.size(); i += 3) {
-    uint32_t v = static_cast<uint8_t>(in[i]) << 16;
-    if (i + 1 < in.size()) {
-      v |= static_cast<uint8_t>(in[i + 1]) << 8;
-    }
-    if (i + 2 < in.size()) {
-      v |= static_cast<uint8_t>(in[i + 2]);
-    }
-    out += kTable[(v >> 18) & 63];
-    out += kTable[(v >> 12) & 63];
-    out += i + 1 < in.size() ? kTable[(v >> 6) & 63] : '=';
-    out += i + 2 < in.size() ? kTable[v & 63] : '=';
-  }
-  return out;
-}
 
 // The first line of text, trimmed, control characters as blanks, cut to a readable length.
 std::string FirstLine(std::string_view text) {
@@ -113,7 +94,7 @@ std::optional<CastRefusal> AskIcecastRefusal(const CastTarget& target,
       target.host.find(':') != std::string::npos ? "[" + target.host + "]" : target.host;
   const std::string request =
       "PUT " + target.mount + " HTTP/1.1\r\nHost: " + host + ":" + std::to_string(target.port) +
-      "\r\nAuthorization: Basic " + Base64(target.user + ":" + target.password) +
+      "\r\nAuthorization: Basic " + Base64Encode(target.user + ":" + target.password) +
       "\r\nContent-Type: " + (contentType.empty() ? "audio/mpeg" : contentType) +
       "\r\nExpect: 100-continue\r\nUser-Agent: Velloran\r\n\r\n";
   std::string reply;

@@ -16,6 +16,7 @@
 #include "app/SlotListHost.h"
 #include "app/WebServerService.h"
 #include "audio/devices/DeviceCatalogue.h"
+#include "core/Base64.h"
 #include "core/ConfigFile.h"
 #include "support/RawHttp.h"
 #include "support/TempDir.h"
@@ -24,7 +25,6 @@
 namespace velloran::app {
 namespace {
 
-using velloran::test::Base64;
 using velloran::test::RawHttpReply;
 using velloran::test::RawRequest;
 
@@ -91,7 +91,7 @@ class RemoteCommandsTest : public ::testing::Test {
                     const std::string& userPassword, const std::string& form = "") {
     std::string request = method + " " + target + " HTTP/1.1\r\nHost: x\r\n";
     if (!userPassword.empty()) {
-      request += "Authorization: Basic " + Base64(userPassword) + "\r\n";
+      request += "Authorization: Basic " + Base64Encode(userPassword) + "\r\n";
     }
     if (method == "POST") {
       request += "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: " +

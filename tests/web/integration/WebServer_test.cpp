@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/Base64.h"
 #include "core/Clock.h"
 #include "core/Error.h"
 #include "support/RawHttp.h"
@@ -246,14 +247,14 @@ TEST_F(WebServerTest, CommandPathsAndTheirRights) {
   EXPECT_EQ(HttpGet(port_, "/ws/execute?command=A", "reader:view").body, "OK");
   // Read-only on "/execute": GET falls through to the web service (404), POST is an empty 200.
   EXPECT_EQ(HttpGet(port_, "/execute?command=B", "reader:view").status, 404);
-  const std::string auth = "Authorization: Basic " + test::Base64("reader:view") + "\r\n";
+  const std::string auth = "Authorization: Basic " + Base64Encode("reader:view") + "\r\n";
   const auto post = RawRequest(port_, "POST /execute HTTP/1.1\r\nHost: x\r\n" + auth +
                                           "Content-Type: application/x-www-form-urlencoded\r\n"
                                           "Content-Length: 9\r\n\r\ncommand=C");
   EXPECT_EQ(post.status, 200);
   EXPECT_EQ(post.body, "");
   // A form body's parameters, names ignoring case.
-  const std::string admin = "Authorization: Basic " + test::Base64("admin:secret") + "\r\n";
+  const std::string admin = "Authorization: Basic " + Base64Encode("admin:secret") + "\r\n";
   const auto form =
       RawRequest(port_, "POST /execute HTTP/1.1\r\nHost: x\r\n" + admin +
                             "Content-Type: application/x-www-form-urlencoded; charset=UTF-8"
