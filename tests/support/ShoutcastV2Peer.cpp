@@ -6,6 +6,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "support/RawHttp.h"
+
 namespace velloran::test {
 
 namespace {
@@ -40,10 +42,6 @@ int BoundPort(int fd) {
 bool Readable(int fd) {
   pollfd p{fd, POLLIN, 0};
   return poll(&p, 1, 100) == 1;
-}
-
-void Send(int fd, const std::string& text) {
-  (void)!send(fd, text.data(), text.size(), MSG_NOSIGNAL);
 }
 
 }  // namespace
@@ -131,7 +129,7 @@ void ShoutcastV2Peer::ServeSources() {
             refused = true;
             break;
           }
-          Send(fd, "OK2\r\nicy-caps:11\r\n\r\n");
+          SendAll(fd, "OK2\r\nicy-caps:11\r\n\r\n");
           phase = kHeaders;
         } else if (line.empty()) {
           phase = kAudio;
@@ -142,7 +140,7 @@ void ShoutcastV2Peer::ServeSources() {
         }
       }
       if (refused) {
-        Send(fd, "invalid password\r\n");
+        SendAll(fd, "invalid password\r\n");
         break;
       }
     }
@@ -177,7 +175,7 @@ void ShoutcastV2Peer::ServeAdmin() {
       std::lock_guard lock(mutex_);
       admin_.push_back(request.substr(first + 1, second - first - 1));
     }
-    Send(fd, "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\nContent-Length: 0\r\n\r\n");
+    SendAll(fd, "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\nContent-Length: 0\r\n\r\n");
     close(fd);
   }
 }
