@@ -26,25 +26,27 @@ bool EncoderQueue::PushFloat(const float* samples, size_t count) noexcept {
     return true;
   }
   const engine::SpscFifo::WritableSpans spans = ring_.Reserve(bytes);
-  if (spans.firstBytes + spans.secondBytes < bytes) {
+  const bool fits = spans.firstBytes + spans.secondBytes >= bytes;
+  if (fits) {
+    // Everything written so far is whole samples and the capacity is even, so both spans are.
+    ConvertFloatToPcm16(samples, spans.firstBytes / 2, spans.first);
+    if (spans.secondBytes > 0) {
+      ConvertFloatToPcm16(samples + spans.firstBytes / 2, spans.secondBytes / 2, spans.second);
+    }
+    ring_.Commit(bytes);
+  } else {
     droppedBytes_.fetch_add(bytes, std::memory_order_relaxed);
     droppedBlocks_.fetch_add(1, std::memory_order_relaxed);
-    Wake();
-    return false;
   }
-  // Everything written so far is whole samples and the capacity is even, so both spans are too.
-  ConvertFloatToPcm16(samples, spans.firstBytes / 2, spans.first);
-  if (spans.secondBytes > 0) {
-    ConvertFloatToPcm16(samples + spans.firstBytes / 2, spans.secondBytes / 2, spans.second);
-  }
-  ring_.Commit(bytes);
+  // A sleeping writer is woken at the wake level or by a drop; a busy one needs no wake-up.
   // Both sides change the sleeping flag with a read-modify-write, so one of them comes second
   // and sees the other: either the consumer sees the new fill level before it sleeps, or this
   // thread sees it asleep (and claims the wake).
-  if (ring_.UsedBytes() >= wakeLevel_ && sleeping_.exchange(false, std::memory_order_acq_rel)) {
+  if ((!fits || ring_.UsedBytes() >= wakeLevel_) &&
+      sleeping_.exchange(false, std::memory_order_acq_rel)) {
     Wake();
   }
-  return true;
+  return fits;
 }
 
 EncoderQueue::Span EncoderQueue::Peek() const noexcept {

@@ -7,9 +7,9 @@
 // never waits. The consumer reads contiguous spans in place and then consumes them.
 // Wake-ups come in batches: a logger needs no low latency, so the consumer sleeps for up to a
 // batch period and then drains several pull passes at once. The producer wakes a sleeping
-// consumer early only when the queue reaches its wake level (half full), so a short queue is
-// drained before it overflows; Wake (stop requests) ends a wait at once. A wake is one futex
-// call on a sequence number, no lock, and only when the consumer is asleep.
+// consumer early only when the queue reaches its wake level (half full) or drops a block, so a
+// short queue is drained before it overflows; Wake (stop requests) ends a wait at once. A wake
+// is one futex call on a sequence number, no lock, and only when the consumer is asleep.
 //
 // Thread contract: PushFloat from one producer thread at a time (real-time safe: no lock, no
 // allocation, no blocking). Peek/Consume/Wait from one consumer thread. Wake and the counters
@@ -52,7 +52,7 @@ class EncoderQueue {
   // between is not slept over). Returns false when the time ran out without a wake.
   uint32_t Sequence() const noexcept { return sequence_.load(std::memory_order_acquire); }
   bool Wait(uint32_t seen, std::chrono::milliseconds timeout = kBatchPeriod) noexcept;
-  // Any thread: ends a Wait now (stop requests, a dropped block).
+  // Any thread: ends a Wait now (stop requests).
   void Wake() noexcept;
   size_t WakeLevel() const noexcept { return wakeLevel_; }
 
