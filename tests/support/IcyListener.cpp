@@ -70,14 +70,16 @@ void IcyListener::Run(int port, std::string path, bool metadata, bool stall) {
   char buffer[8192];
   while (!stop_) {
     if (stall) {
-      // Reads a little, now and then: far slower than the stream.
-      std::this_thread::sleep_for(std::chrono::milliseconds(500));
+      // Reads 1 KiB every quarter second: a quarter of a 128 kbit/s stream, so it falls behind
+      // steadily while the kernel's buffers keep draining (a trickle of a few hundred bytes a
+      // second would mostly measure how long those buffers take to empty).
+      std::this_thread::sleep_for(std::chrono::milliseconds(250));
     }
     pollfd p{fd, POLLIN, 0};
     if (poll(&p, 1, 100) <= 0) {
       continue;
     }
-    const ssize_t n = recv(fd, buffer, stall ? 256 : sizeof buffer, 0);
+    const ssize_t n = recv(fd, buffer, stall ? 1024 : sizeof buffer, 0);
     if (n <= 0) {
       ended_ = true;
       break;
